@@ -1,0 +1,5 @@
+#include "driver/run_sequence.h"
+
+int main(int argc, char** argv) {
+    return runCompile(argc, argv);
+}

@@ -1,0 +1,30 @@
+// The optimisation mask handed to the compiler and the named options that
+// build it from lists such as "all,no-fastmath".
+#pragma once
+
+#include <cstdint>
+
+using OptimizationFlags = uint64_t;
+
+// Every optimisation: all bits but the array-symbol limit (0x40) and the
+// glsl pre-pass (0x80).
+constexpr OptimizationFlags kAllOptimizations = 0xFFFFFFFFFFFFFF3Full;
+// Limits uniform arrays to symbols for their first two and last elements;
+// added by the run unless -no_limit_array_syms is given.
+constexpr OptimizationFlags kLimitArraySymbols = 0x40;
+
+struct OptimizationOption {
+    const char* name;         // null only in the closing row
+    const char* description;  // null: accepted in lists, not listed in the help text
+    OptimizationFlags bits;   // set, cleared, or (when 0) the mask reset to 0
+};
+
+// The table of named options, closed by a row whose name is null.
+extern const OptimizationOption kOptimizationOptions[];
+
+// Applies the comma-separated `list` (null or empty: no change) to `mask` and
+// returns the result. Each item may carry one prefix, "no-" or "!", that
+// clears the row's bits instead of setting them; rows with bits 0 reset the
+// mask either way. An item that names no row is reported on standard error
+// with the rest of the list, and the items from there on are ignored.
+OptimizationFlags parseOptimizationList(OptimizationFlags mask, const char* list);

@@ -1,0 +1,26 @@
+// Debug dump files and hardware usage reports written beside the output file.
+// Both are best effort: a file that cannot be written is skipped silently.
+#pragma once
+
+#include <cstddef>
+
+#include "driver/command_line.h"
+#include "libraries/compiler_records.h"
+
+// Longest side file name, without its terminator.
+constexpr size_t kMaxSideFileNameLength = 255;
+
+// The output path without the extension of its last component: the last "."
+// behind the last '/' or '\' and all after it are dropped. False when the
+// result does not fit `size` bytes.
+bool makeDumpBaseName(char* buffer, size_t size, const char* outputPath);
+
+// Writes the hardware usage report of `stats` to `fileName` in text mode.
+void writeShaderStatistics(const char* fileName, const ShaderStats& stats);
+
+// The dump files (with -d), then the statistics files (with -istats), for the
+// stages in the order vertex, geometry, pixel, compute. A stage without dump
+// text or statistics block gets no file, and an existing one is left alone;
+// a name longer than kMaxSideFileNameLength is skipped rather than shortened.
+void writeSideFiles(const CommandLineOptions& options, const CompileRequest& request,
+                    const CompiledShaderSet& set);

@@ -1,0 +1,76 @@
+#include "libraries/bind_libraries.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "driver/exit_codes.h"
+#include "platform/process_exit.h"
+
+const char* const kCompilerEntryPointNames[kCompilerEntryPointCount] = {
+    "VRX2Initialize",
+    "VRX2Destroy",
+    "VRX2CompileProgram3",
+    "VRX2DestroyPT4Program3",
+    "VRX2CalcFetchShaderSizeEx",
+    "VRX2InitFetchShaderEx",
+    "VRX2GetVertexShaderGPRs",
+    "VRX2GetGeometryShaderGPRs",
+    "VRX2GetPixelShaderGPRs",
+    "VRX2GetVertexShaderStackEntries",
+    "VRX2GetGeometryShaderStackEntries",
+    "VRX2GetPixelShaderStackEntries",
+    "VRX2GetABIVersion",
+};
+
+const char* const kWriterEntryPointNames[kWriterEntryPointCount] = {
+    "TMBWriteFileShaderAsCode",
+    "TMBWriteFileShader",
+    "TMBAppendWriteFileShader",
+    "TMBWriteFileShaderAsCode2",
+    "TMBWriteFileShader2",
+    "TMBAppendWriteFileShader2",
+    "TMBWriteFileShaderAsCodeWithSource",
+};
+
+// The tables are arrays of function pointers, one per name.
+static_assert(sizeof(CompilerLibrary) == kCompilerEntryPointCount * sizeof(void*));
+static_assert(sizeof(WriterLibrary) == kWriterEntryPointCount * sizeof(void*));
+
+namespace {
+
+constexpr const char* kLoadFailedFormat = "Failed to load DLL %s. Exiting.";
+
+LibraryHandle loadOrExit(const char* fileName) {
+    LibraryHandle library = loadDynamicLibrary(fileName);
+    if (library == nullptr) {
+        std::printf(kLoadFailedFormat, fileName);
+        exitProcess(kExitLibraryNotLoaded);
+    }
+    return library;
+}
+
+}  // namespace
+
+void bindEntryPoints(LibraryHandle library, const char* const* names, int count, void* table) {
+    // Copied byte-wise: the slots are function pointers of various types.
+    auto* slots = static_cast<unsigned char*>(table);
+    for (int index = 0; index < count; ++index) {
+        void* address = findLibrarySymbol(library, names[index]);
+        std::memcpy(slots + index * sizeof address, &address, sizeof address);
+    }
+}
+
+void bindLibraries(BoundLibraries& libraries) {
+    std::memset(&libraries, 0, sizeof libraries);
+    libraries.compilerModule = loadOrExit(kCompilerLibraryFileName);
+    libraries.writerModule = loadOrExit(kWriterLibraryFileName);
+    bindEntryPoints(libraries.compilerModule, kCompilerEntryPointNames, kCompilerEntryPointCount,
+                    &libraries.compiler);
+    bindEntryPoints(libraries.writerModule, kWriterEntryPointNames, kWriterEntryPointCount,
+                    &libraries.writer);
+}
+
+void freeLibraries(BoundLibraries& libraries) {
+    freeDynamicLibrary(libraries.compilerModule);
+    freeDynamicLibrary(libraries.writerModule);
+}

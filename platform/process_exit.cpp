@@ -1,0 +1,10 @@
+#include "platform/process_exit.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+void exitProcess(int code) {
+    std::fflush(stdout);
+    std::fflush(stderr);
+    std::exit(code);
+}

@@ -1,0 +1,35 @@
+// Runs the built driver as its own process in a test folder, next to chosen
+// variants of the library doubles, and collects what it left behind.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/support/temp_folder.h"
+
+struct DriverResult {
+    int exitCode;
+    std::string standardOutput;
+    std::string standardError;
+    std::string log;  // the doubles' call log
+};
+
+struct DriverRunner {
+    // Library variants copied beside the driver: folder names under
+    // build/doubles/ ("mendrix-full", "tmb-older", ...); empty: none.
+    std::string compilerVariant = "mendrix-full";
+    std::string writerVariant = "tmb-full";
+    // Extra environment: a value sets the variable, nullopt removes it.
+    std::vector<std::pair<std::string, std::optional<std::string>>> environment;
+
+    // Runs the driver with `arguments` in `folder` (the working directory);
+    // the driver and libraries are copied to folder/bin first.
+    DriverResult run(const TempFolder& folder, const std::vector<std::string>& arguments) const;
+};
+
+// File names of the driver and the two libraries on this platform.
+std::string driverFileName();
+std::string compilerLibraryFileName();
+std::string writerLibraryFileName();

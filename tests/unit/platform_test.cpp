@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "libraries/bind_libraries.h"
+#include "platform/dynamic_library.h"
+#include "platform/file_system.h"
+#include "tests/support/temp_folder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string expectedFullPath(const std::string& relative) {
+    return (fs::current_path() / relative).lexically_normal().string();
+}
+
+TEST(FullPath, ResolvesAgainstTheCurrentFolderAndFoldsDots) {
+    for (const char* relative : {"a.vert", "./a.vert", "x/../a.vert", "x/./y/../../b/c.glsl"}) {
+        SCOPED_TRACE(relative);
+        char buffer[kFullPathBufferSize];
+        ASSERT_TRUE(convertToFullPath(buffer, relative));
+        EXPECT_EQ(std::string(buffer), expectedFullPath(relative));
+    }
+}
+
+TEST(FullPath, LimitIs511Characters) {
+    std::string base = fs::current_path().string();
+    char buffer[kFullPathBufferSize];
+    // The full path is the current folder, a separator and the name.
+    size_t room = 511 - base.size() - 1;
+    std::string fits(room, 'n');
+    std::string tooLong(room + 1, 'n');
+    ASSERT_TRUE(convertToFullPath(buffer, fits.c_str()));
+    EXPECT_EQ(std::string(buffer).size(), 511u);
+    EXPECT_FALSE(convertToFullPath(buffer, tooLong.c_str()));
+}
+
+TEST(RegularFile, OnlyOrdinaryFilesQualify) {
+    TempFolder folder;
+    std::string file = folder.write("a.txt", "x");
+    EXPECT_TRUE(isRegularFile(file.c_str()));
+    EXPECT_FALSE(isRegularFile(folder.path().string().c_str()));
+    EXPECT_FALSE(isRegularFile(folder.file("missing").c_str()));
+}
+
+// Binding against the doubles, loaded by their full paths.
+struct BindingCase {
+    const char* variant;
+    const char* fileName;
+    const char* const* names;
+    int count;
+    std::vector<const char*> absent;
+};
+
+TEST(Binding, MissingNamesLeaveTheirSlotsNull) {
+    const BindingCase cases[] = {
+        {"mendrix-full", kCompilerLibraryFileName, kCompilerEntryPointNames,
+         kCompilerEntryPointCount, {}},
+        {"mendrix-no-abi", kCompilerLibraryFileName, kCompilerEntryPointNames,
+         kCompilerEntryPointCount, {"VRX2GetABIVersion"}},
+        {"tmb-full", kWriterLibraryFileName, kWriterEntryPointNames, kWriterEntryPointCount, {}},
+        {"tmb-older", kWriterLibraryFileName, kWriterEntryPointNames, kWriterEntryPointCount,
+         {"TMBWriteFileShaderAsCode2", "TMBWriteFileShader2", "TMBAppendWriteFileShader2"}},
+        {"tmb-none", kWriterLibraryFileName, kWriterEntryPointNames, kWriterEntryPointCount,
+         {"TMBWriteFileShaderAsCode", "TMBWriteFileShader", "TMBAppendWriteFileShader",
+          "TMBWriteFileShaderAsCode2", "TMBWriteFileShader2", "TMBAppendWriteFileShader2"}},
+    };
+    for (const BindingCase& testCase : cases) {
+        SCOPED_TRACE(testCase.variant);
+        std::string path = (fs::path(VRX_DOUBLES_DIR) / testCase.variant / testCase.fileName).string();
+        LibraryHandle library = loadDynamicLibrary(path.c_str());
+        ASSERT_NE(library, nullptr);
+        void* slots[16];
+        bindEntryPoints(library, testCase.names, testCase.count, slots);
+        for (int index = 0; index < testCase.count; ++index) {
+            bool expectAbsent = false;
+            for (const char* name : testCase.absent) {
+                expectAbsent = expectAbsent || std::string(name) == testCase.names[index];
+            }
+            EXPECT_EQ(slots[index] == nullptr, expectAbsent) << testCase.names[index];
+        }
+        freeDynamicLibrary(library);
+    }
+}
+
+TEST(Binding, AMissingLibraryDoesNotLoad) {
+    EXPECT_EQ(loadDynamicLibrary("libvrx-no-such-library.so"), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,86 @@
+// Layout of the stage records that the reference compiler library (mendrix)
+// fills inside the compiled set and the reference writer library (tmb) reads.
+// The driver never looks inside these records; only the two libraries share
+// this layout. Each record starts with ToolchainStageRecord; the remaining
+// bytes of the slot (360, 272, 240 or 216 bytes) stay zero.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace toolchain {
+
+constexpr uint32_t kStageRecordMagic = 0x53585256u;  // "VRXS" in little-endian bytes
+
+enum StageKind : uint32_t {
+    kStageAbsent = 0,
+    kStageVertex = 1,
+    kStagePixel = 2,
+    kStageGeometry = 3,
+    kStageCompute = 4,
+};
+
+enum BinaryFormat : uint32_t {
+    kBinaryNone = 0,
+    kBinarySpirv = 1,      // SPIR-V words, little-endian
+    kBinaryValidated = 2,  // the compiler's own validated form (see docs)
+};
+
+// flags bits
+constexpr uint32_t kStageFlagHashPresent = 0x1;
+constexpr uint32_t kStageFlagForceUniformBlock = 0x2;
+constexpr uint32_t kStageFlagEssl = 0x4;
+
+// Reflection block (reflection, reflectionSize): little-endian, no pointers.
+//   uint32 entryCount
+//   entryCount entries, each:
+//     uint8  category     (ReflectionCategory)
+//     uint8  reserved     0
+//     uint16 nameLength   bytes of the name, no terminator
+//     int32  location     binding or location, -1 when none
+//     uint32 type         GL type enum (e.g. 0x8B52 vec4), 0 when not applicable
+//     uint32 arraySize    1 for a non-array
+//     name bytes, then zero bytes up to the next multiple of 4
+enum ReflectionCategory : uint8_t {
+    kReflectAttribute = 1,
+    kReflectUniform = 2,
+    kReflectSampler = 3,
+    kReflectVaryingIn = 4,
+    kReflectVaryingOut = 5,
+    kReflectStreamOut = 6,
+    kReflectUniformBlock = 7,
+};
+
+struct ToolchainStageRecord {
+    uint32_t magic;             // kStageRecordMagic when the stage was compiled
+    uint32_t kind;              // StageKind
+    uint32_t binaryFormat;      // BinaryFormat
+    uint32_t flags;             // kStageFlag... bits
+    uint64_t optimizationFlags; // the mask the request carried
+    const uint8_t* binary;      // owned by the compiler library
+    uint64_t binarySize;        // bytes
+    const uint8_t* reflection;  // owned by the compiler library; see above
+    uint64_t reflectionSize;    // bytes
+    uint8_t hash[16];           // debug hash when kStageFlagHashPresent
+    uint32_t gpuVersion;        // 1 or 2
+    uint32_t languageVersion;   // e.g. 450, 300 (ESSL when kStageFlagEssl)
+    const char* sourcePath;     // full path from the request, or null
+};
+static_assert(sizeof(ToolchainStageRecord) == 88);
+static_assert(offsetof(ToolchainStageRecord, magic) == 0);
+static_assert(offsetof(ToolchainStageRecord, kind) == 4);
+static_assert(offsetof(ToolchainStageRecord, binaryFormat) == 8);
+static_assert(offsetof(ToolchainStageRecord, flags) == 12);
+static_assert(offsetof(ToolchainStageRecord, optimizationFlags) == 16);
+static_assert(offsetof(ToolchainStageRecord, binary) == 24);
+static_assert(offsetof(ToolchainStageRecord, binarySize) == 32);
+static_assert(offsetof(ToolchainStageRecord, reflection) == 40);
+static_assert(offsetof(ToolchainStageRecord, reflectionSize) == 48);
+static_assert(offsetof(ToolchainStageRecord, hash) == 56);
+static_assert(offsetof(ToolchainStageRecord, gpuVersion) == 72);
+static_assert(offsetof(ToolchainStageRecord, languageVersion) == 76);
+static_assert(offsetof(ToolchainStageRecord, sourcePath) == 80);
+// Must fit the smallest stage slot of the compiled set (compute, 216 bytes).
+static_assert(sizeof(ToolchainStageRecord) <= 216);
+
+}  // namespace toolchain
