@@ -197,8 +197,7 @@ bool parseCommandLine(int argumentCount, char** arguments, CommandLineOptions& o
                 loadStage(argument, options.pixelSource, options.pixelPath, pixelFullPath);
                 break;
             case Option::GeometryShader:
-                loadStage(argument, options.geometrySource, options.geometryPath,
-                          geometryFullPath);
+                loadStage(argument, options.geometrySource, options.geometryPath, geometryFullPath);
                 break;
             case Option::ComputeShader:
                 loadStage(argument, options.computeSource, options.computePath, computeFullPath);
@@ -229,8 +228,9 @@ bool parseCommandLine(int argumentCount, char** arguments, CommandLineOptions& o
             case Option::Optimize:
                 // A bare -O chooses every optimisation, replacing earlier lists.
                 options.optimizationFlags =
-                    element[2] == '\0' ? kAllOptimizations
-                                       : parseOptimizationList(options.optimizationFlags, element + 2);
+                    element[2] == '\0'
+                        ? kAllOptimizations
+                        : parseOptimizationList(options.optimizationFlags, element + 2);
                 break;
             case Option::Language:
                 if (std::strcmp(argument, "essl") == 0) {

@@ -23,12 +23,8 @@ const char* const kCompilerEntryPointNames[kCompilerEntryPointCount] = {
 };
 
 const char* const kWriterEntryPointNames[kWriterEntryPointCount] = {
-    "TMBWriteFileShaderAsCode",
-    "TMBWriteFileShader",
-    "TMBAppendWriteFileShader",
-    "TMBWriteFileShaderAsCode2",
-    "TMBWriteFileShader2",
-    "TMBAppendWriteFileShader2",
+    "TMBWriteFileShaderAsCode",           "TMBWriteFileShader",  "TMBAppendWriteFileShader",
+    "TMBWriteFileShaderAsCode2",          "TMBWriteFileShader2", "TMBAppendWriteFileShader2",
     "TMBWriteFileShaderAsCodeWithSource",
 };
 

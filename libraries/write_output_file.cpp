@@ -37,8 +37,8 @@ int writeOutputFile(const WriterLibrary& writer, const OutputSettings& settings,
     switch (settings.mode) {
         case OutputMode::Header:
             if (writer.writeFileShaderAsCode2 != nullptr) {
-                return exitCodeOf(writer.writeFileShaderAsCode2(
-                    settings.outputPath, settings.endianSwapMode, &shaders));
+                return exitCodeOf(writer.writeFileShaderAsCode2(settings.outputPath,
+                                                                settings.endianSwapMode, &shaders));
             }
             if (hasCompute) {
                 return failWith(kComputeUnsupportedMessage);
@@ -54,7 +54,8 @@ int writeOutputFile(const WriterLibrary& writer, const OutputSettings& settings,
             const bool append = settings.mode == OutputMode::Append;
             TMBWriteFileShader2Fn newer =
                 append ? writer.appendWriteFileShader2 : writer.writeFileShader2;
-            TMBWriteFileShaderFn older = append ? writer.appendWriteFileShader : writer.writeFileShader;
+            TMBWriteFileShaderFn older =
+                append ? writer.appendWriteFileShader : writer.writeFileShader;
             if (newer != nullptr) {
                 return exitCodeOf(newer(settings.outputPath, settings.gpuVersion,
                                         settings.endianSwapMode, settings.alignPadding,

@@ -12,7 +12,8 @@ struct OutputSettings {
     const char* outputPath;
     uint32_t gpuVersion;      // 1 or 2; not passed in header mode
     uint32_t endianSwapMode;  // 2: 8-in-32 byte swap of the output data; 0: none
-    uint32_t alignPadding;    // 1: alignment blocks between header and data; not passed in header mode
+    uint32_t
+        alignPadding;  // 1: alignment blocks between header and data; not passed in header mode
 };
 
 // Calls at most one write entry point: the mode's newer form when bound,

@@ -86,8 +86,6 @@ void tagStage(void* record, const CompiledShaderSet* set) {
     std::memcpy(static_cast<char*>(record) + 8, &setAddress, sizeof setAddress);
 }
 
-
-
 [[maybe_unused]] int32_t compileProgram(void* handle, const CompileRequest* request,
                                         CompiledShaderSet* set) {
     std::string entry = "VRX2CompileProgram3\n";
@@ -117,8 +115,7 @@ void tagStage(void* record, const CompiledShaderSet* set) {
     addField(entry, "request.unusedBytes", paddingClear ? "zero" : "dirty");
     addField(entry, "set.abiVersion", hex32(set->abiVersion));
     addField(entry, "set.compiledProgram.abiVersion", hex32(set->compiledProgramAbiVersion));
-    bool setClear = allZero(reinterpret_cast<const char*>(set) + 16,
-                            sizeof *set - 16) &&
+    bool setClear = allZero(reinterpret_cast<const char*>(set) + 16, sizeof *set - 16) &&
                     set->unused0 == 0 && set->unused1 == 0;
     addField(entry, "set.otherBytes", setClear ? "zero" : "dirty");
     appendToLog(entry);
@@ -168,8 +165,8 @@ DOUBLE_EXPORT void VRX2DestroyPT4Program3(void* handle, void* compiledProgram) {
     addField(entry, "handle", describeHandle(handle));
     std::string program = "unknown";
     if (lastSet != nullptr) {
-        ptrdiff_t offset = static_cast<const char*>(compiledProgram) -
-                           reinterpret_cast<const char*>(lastSet);
+        ptrdiff_t offset =
+            static_cast<const char*>(compiledProgram) - reinterpret_cast<const char*>(lastSet);
         program = "set+" + std::to_string(offset);
     }
     addField(entry, "compiledProgram", program);

@@ -52,11 +52,11 @@ int32_t finish(const std::string& entry, const char* name, const char* outputPat
 }
 
 [[maybe_unused]] int32_t writeFile(const char* name, const char* outputPath, uint32_t gpuVersion,
-                  uint32_t endianSwapMode, uint32_t alignPadding, uint32_t recordCount,
-                  const WriterOptions* options, const WriterShaders* shaders, bool append) {
+                                   uint32_t endianSwapMode, uint32_t alignPadding,
+                                   uint32_t recordCount, const WriterOptions* options,
+                                   const WriterShaders* shaders, bool append) {
     std::string entry = std::string(name) + "\n";
-    describeFileArguments(entry, outputPath, gpuVersion, endianSwapMode, alignPadding,
-                          recordCount);
+    describeFileArguments(entry, outputPath, gpuVersion, endianSwapMode, alignPadding, recordCount);
     if (options != nullptr) {
         describeOptions(entry, options);
     } else {
@@ -65,8 +65,9 @@ int32_t finish(const std::string& entry, const char* name, const char* outputPat
     return finish(entry, name, outputPath, append);
 }
 
-[[maybe_unused]] int32_t writeCode(const char* name, const char* outputPath, uint32_t endianSwapMode,
-                  const WriterOptions* options, const WriterShaders* shaders) {
+[[maybe_unused]] int32_t writeCode(const char* name, const char* outputPath,
+                                   uint32_t endianSwapMode, const WriterOptions* options,
+                                   const WriterShaders* shaders) {
     std::string entry = std::string(name) + "\n";
     addField(entry, "outputPath", quoted(outputPath));
     addField(entry, "endianSwapMode", std::to_string(endianSwapMode));

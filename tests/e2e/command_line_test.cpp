@@ -87,11 +87,17 @@ TEST(CommandLine, EndingsInsideTheParser) {
         {"-help", {"-help"}, 0, kUsageText},
         {"help after other options", {"-d", "-O", "-help", "-bogus"}, 0, kUsageText},
         {"-h is not accepted", {"-h"}, 5, "Unrecognized command line parameter \"-h\". Exiting."},
-        {"stray file name", {"a.vert"}, 5,
+        {"stray file name",
+         {"a.vert"},
+         5,
          "Unrecognized command line parameter \"a.vert\". Exiting."},
-        {"case matters", {"-V", "a.vert"}, 5,
+        {"case matters",
+         {"-V", "a.vert"},
+         5,
          "Unrecognized command line parameter \"-V\". Exiting."},
-        {"-O with a separate word", {"-O", "all"}, 5,
+        {"-O with a separate word",
+         {"-O", "all"},
+         5,
          "Unrecognized command line parameter \"all\". Exiting."},
         {"-gpu 3", {"-gpu", "3"}, 1, "Error: Unsupported GPU version\n"},
         {"-gpu x", {"-gpu", "x"}, 1, "Error: Unsupported GPU version\n"},
@@ -101,11 +107,15 @@ TEST(CommandLine, EndingsInsideTheParser) {
         {"-t GLSL", {"-t", "GLSL"}, 2, "Unsupported shader language type specified\n"},
         {"-t empty", {"-t", ""}, 2, "Unsupported shader language type specified\n"},
         {"missing file", {"-v", "missing.vert"}, 3, "Problem opening file \"missing.vert\".\n"},
-        {"missing file before help", {"-p", "missing.frag", "-help"}, 3,
+        {"missing file before help",
+         {"-p", "missing.frag", "-help"},
+         3,
          "Problem opening file \"missing.frag\".\n"},
         {"help before missing file", {"-help", "-v", "missing.vert"}, 0, kUsageText},
         {"folder as a source", {"-g", "."}, 3, "Problem opening file \".\".\n"},
-        {"missing stream-out file", {"-so", "missing.txt"}, 3,
+        {"missing stream-out file",
+         {"-so", "missing.txt"},
+         3,
          "Problem opening file \"missing.txt\".\n"},
     };
     for (const MessageCase& testCase : cases) {
@@ -143,7 +153,8 @@ bool looksLikeBuildDate(const std::string& text) {
         knownMonth = knownMonth || text.compare(0, 3, month) == 0;
     }
     bool dayOk = (text[4] == ' ' || (text[4] >= '1' && text[4] <= '3')) && isdigit(text[5]);
-    return knownMonth && dayOk && text.substr(7).find_first_not_of("0123456789") == std::string::npos;
+    return knownMonth && dayOk &&
+           text.substr(7).find_first_not_of("0123456789") == std::string::npos;
 }
 
 TEST(CommandLine, VersionReport) {
@@ -168,8 +179,8 @@ TEST(CommandLine, VersionReport) {
         const std::string prefix = "vrxCompile compiled on ";
         ASSERT_EQ(result.standardOutput.compare(0, prefix.size(), prefix), 0);
         size_t lineEnd = result.standardOutput.find('\n');
-        EXPECT_TRUE(looksLikeBuildDate(result.standardOutput.substr(prefix.size(),
-                                                                    lineEnd - prefix.size())))
+        EXPECT_TRUE(looksLikeBuildDate(
+            result.standardOutput.substr(prefix.size(), lineEnd - prefix.size())))
             << result.standardOutput;
         EXPECT_EQ(result.standardOutput.substr(lineEnd + 1), testCase.abiLine);
     }
@@ -195,36 +206,74 @@ TEST(CommandLine, ParsedOptionsReachTheRun) {
     const ParsedCase cases[] = {
         {"gpu 1", {"-gpu", "1"}, {}, "TMBWriteFileShader2", {{"gpuVersion", "1"}}},
         {"gpu 2x", {"-gpu", "2x"}, {}, "TMBWriteFileShader2", {{"gpuVersion", "2"}}},
-        {"gpu with blanks and sign", {"-gpu", " +1"}, {}, "TMBWriteFileShader2",
+        {"gpu with blanks and sign",
+         {"-gpu", " +1"},
+         {},
+         "TMBWriteFileShader2",
          {{"gpuVersion", "1"}}},
-        {"essl then glsl", {"-t", "essl", "-t", "glsl"}, {{"request.esslLanguage", "0"}},
-         "TMBWriteFileShader2", {}},
-        {"essl", {"-t", "essl"}, {{"request.esslLanguage", "1"}}, "TMBWriteFileShader2", {}},
-        {"default output", {"-pt4"}, {}, "TMBWriteFileShader2",
-         {{"outputPath", "\"output.vrx\""}}},
-        {"-o at the end", {"-o"}, {}, "TMBWriteFileShader2", {{"outputPath", "\"output.vrx\""}}},
-        {"-oa at the end", {"-oa"}, {}, "TMBAppendWriteFileShader2",
-         {{"outputPath", "\"output.vrx\""}}},
-        {"last path wins, header wins", {"-o", "first.vrx", "-oh", "second.h"}, {},
-         "TMBWriteFileShaderAsCode2", {{"outputPath", "\"second.h\""}}},
-        {"append stays on", {"-oa", "a.vrx", "-o", "b.vrx"}, {}, "TMBAppendWriteFileShader2",
-         {{"outputPath", "\"b.vrx\""}}},
-        {"-o takes an option as its path", {"-o", "-d"}, {{"request.compileFlags", "0x00000010"}},
-         "TMBWriteFileShader2", {{"outputPath", "\"-d\""}}},
-        {"quarn folder not examined", {"-quarndir", "-nowhere"},
-         {{"request.quarnDirectory", "\"-nowhere\""}}, "TMBWriteFileShader2", {}},
-        {"no quarn folder", {"-pt4"}, {{"request.quarnDirectory", "null"}}, "TMBWriteFileShader2",
+        {"essl then glsl",
+         {"-t", "essl", "-t", "glsl"},
+         {{"request.esslLanguage", "0"}},
+         "TMBWriteFileShader2",
          {}},
-        {"endian and align", {"-endianbugfix", "-align", "-align"}, {}, "TMBWriteFileShader2",
+        {"essl", {"-t", "essl"}, {{"request.esslLanguage", "1"}}, "TMBWriteFileShader2", {}},
+        {"default output", {"-pt4"}, {}, "TMBWriteFileShader2", {{"outputPath", "\"output.vrx\""}}},
+        {"-o at the end", {"-o"}, {}, "TMBWriteFileShader2", {{"outputPath", "\"output.vrx\""}}},
+        {"-oa at the end",
+         {"-oa"},
+         {},
+         "TMBAppendWriteFileShader2",
+         {{"outputPath", "\"output.vrx\""}}},
+        {"last path wins, header wins",
+         {"-o", "first.vrx", "-oh", "second.h"},
+         {},
+         "TMBWriteFileShaderAsCode2",
+         {{"outputPath", "\"second.h\""}}},
+        {"append stays on",
+         {"-oa", "a.vrx", "-o", "b.vrx"},
+         {},
+         "TMBAppendWriteFileShader2",
+         {{"outputPath", "\"b.vrx\""}}},
+        {"-o takes an option as its path",
+         {"-o", "-d"},
+         {{"request.compileFlags", "0x00000010"}},
+         "TMBWriteFileShader2",
+         {{"outputPath", "\"-d\""}}},
+        {"quarn folder not examined",
+         {"-quarndir", "-nowhere"},
+         {{"request.quarnDirectory", "\"-nowhere\""}},
+         "TMBWriteFileShader2",
+         {}},
+        {"no quarn folder",
+         {"-pt4"},
+         {{"request.quarnDirectory", "null"}},
+         "TMBWriteFileShader2",
+         {}},
+        {"endian and align",
+         {"-endianbugfix", "-align", "-align"},
+         {},
+         "TMBWriteFileShader2",
          {{"endianSwapMode", "2"}, {"alignPadding", "1"}}},
-        {"bare -O", {"-O"}, {{"request.optimizationFlags", "0xffffffffffffff7f"}},
-         "TMBWriteFileShader2", {}},
-        {"-Oglsl then -O", {"-Oglsl", "-O"},
-         {{"request.optimizationFlags", "0xffffffffffffff7f"}}, "TMBWriteFileShader2", {}},
-        {"-O then -Oglsl", {"-O", "-Oglsl"},
-         {{"request.optimizationFlags", "0xffffffffffffffff"}}, "TMBWriteFileShader2", {}},
-        {"-O list", {"-Oall,no-fastmath", "-no_limit_array_syms"},
-         {{"request.optimizationFlags", "0xffffffffffffff3d"}}, "TMBWriteFileShader2", {}},
+        {"bare -O",
+         {"-O"},
+         {{"request.optimizationFlags", "0xffffffffffffff7f"}},
+         "TMBWriteFileShader2",
+         {}},
+        {"-Oglsl then -O",
+         {"-Oglsl", "-O"},
+         {{"request.optimizationFlags", "0xffffffffffffff7f"}},
+         "TMBWriteFileShader2",
+         {}},
+        {"-O then -Oglsl",
+         {"-O", "-Oglsl"},
+         {{"request.optimizationFlags", "0xffffffffffffffff"}},
+         "TMBWriteFileShader2",
+         {}},
+        {"-O list",
+         {"-Oall,no-fastmath", "-no_limit_array_syms"},
+         {{"request.optimizationFlags", "0xffffffffffffff3d"}},
+         "TMBWriteFileShader2",
+         {}},
     };
     for (const ParsedCase& testCase : cases) {
         SCOPED_TRACE(testCase.name);
@@ -250,8 +299,9 @@ TEST(CommandLine, UnknownOptimizationNameWarnsAndGoesOn) {
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.standardOutput, "");
     EXPECT_EQ(result.standardError, "Unknown optimization option: bogus,fastmath\n");
-    EXPECT_EQ(findCall(parseDoubleLog(result.log), "VRX2CompileProgram3")["request.optimizationFlags"],
-              "0x0000000000000049");
+    EXPECT_EQ(
+        findCall(parseDoubleLog(result.log), "VRX2CompileProgram3")["request.optimizationFlags"],
+        "0x0000000000000049");
 }
 
 std::string fullPathOf(const TempFolder& folder, const std::string& relative) {
@@ -265,10 +315,9 @@ TEST(CommandLine, SourcesAreLoadedWithTheirFullPaths) {
     folder.write("p.frag", "// p\n");
     folder.write("list.txt", "first\nsecond\n");
     folder.write("other.txt", "third");
-    DriverResult result =
-        DriverRunner().run(folder, {"-v", "shaders/a.vert", "-p", "./p.frag", "-v",
-                                    "shaders/../shaders/b.vert", "-so", "list.txt", "-so",
-                                    "other.txt"});
+    DriverResult result = DriverRunner().run(
+        folder, {"-v", "shaders/a.vert", "-p", "./p.frag", "-v", "shaders/../shaders/b.vert", "-so",
+                 "list.txt", "-so", "other.txt"});
     ASSERT_EQ(result.exitCode, 0) << result.standardOutput;
     LoggedCall compile = findCall(parseDoubleLog(result.log), "VRX2CompileProgram3");
     // Two files for one stage: the texts one after the other, each with its

@@ -14,15 +14,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::vector<std::string> kFullRun = {
-    "VRX2GetABIVersion",   "VRX2Initialize",         "VRX2CompileProgram3",
-    "TMBWriteFileShader2", "VRX2DestroyPT4Program3", "VRX2Destroy"};
+const std::vector<std::string> kFullRun = {"VRX2GetABIVersion",      "VRX2Initialize",
+                                           "VRX2CompileProgram3",    "TMBWriteFileShader2",
+                                           "VRX2DestroyPT4Program3", "VRX2Destroy"};
 
 TEST(RunSequence, WorkedExample) {
     TempFolder folder;
     folder.write("a.vert", "void main() { gl_Position = vec4(0.0); }\n");
     folder.write("a.frag", "void main() {}");
-    DriverResult result = DriverRunner().run(folder, {"-v", "a.vert", "-p", "a.frag", "-o", "out.vrx"});
+    DriverResult result =
+        DriverRunner().run(folder, {"-v", "a.vert", "-p", "a.frag", "-o", "out.vrx"});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.standardOutput, "");
     EXPECT_EQ(result.standardError, "");
@@ -33,7 +34,8 @@ TEST(RunSequence, WorkedExample) {
     LoggedCall compile = findCall(calls, "VRX2CompileProgram3");
     EXPECT_EQ(compile["handle"], "ok");
     EXPECT_EQ(compile["request.abiVersion"], "0xab810003");
-    EXPECT_EQ(compile["request.vertexSource"], "\"void main() { gl_Position = vec4(0.0); }\\n\\n\"");
+    EXPECT_EQ(compile["request.vertexSource"],
+              "\"void main() { gl_Position = vec4(0.0); }\\n\\n\"");
     EXPECT_EQ(compile["request.pixelSource"], "\"void main() {}\\n\"");
     EXPECT_EQ(compile["request.geometrySource"], "null");
     EXPECT_EQ(compile["request.computeSource"], "null");
@@ -42,8 +44,8 @@ TEST(RunSequence, WorkedExample) {
     EXPECT_EQ(compile["request.compileFlags"], "0x00000010");
     EXPECT_EQ(compile["request.optimizationFlags"], "0x0000000000000040");
     EXPECT_EQ(compile["request.computePath"], "null");
-    for (const char* stats : {"request.vertexStats", "request.pixelStats",
-                              "request.geometryStats", "request.computeStats"}) {
+    for (const char* stats : {"request.vertexStats", "request.pixelStats", "request.geometryStats",
+                              "request.computeStats"}) {
         EXPECT_EQ(compile[stats], "null");
     }
     EXPECT_EQ(compile["request.unusedBytes"], "zero");
@@ -81,25 +83,52 @@ struct FlagCase {
 TEST(RunSequence, CompileFlagsAndOptimizationMask) {
     const FlagCase cases[] = {
         {"nothing", {"-pt4"}, nullptr, "0x00000010", "0x0000000000000040", ""},
-        {"no array limit", {"-no_limit_array_syms"}, nullptr, "0x00000010", "0x0000000000000000",
+        {"no array limit",
+         {"-no_limit_array_syms"},
+         nullptr,
+         "0x00000010",
+         "0x0000000000000000",
          ""},
         {"bare -O", {"-O"}, nullptr, "0x00000018", "0xffffffffffffff7f", ""},
-        {"bare -O, no array limit", {"-O", "-no_limit_array_syms"}, nullptr, "0x00000018",
-         "0xffffffffffffff3f", ""},
-        {"switches", {"-d", "-noquarn", "-force_uniformblock"}, nullptr, "0x00000017",
-         "0x0000000000000040", ""},
-        {"switches and stats", {"-d", "-noquarn", "-force_uniformblock", "-istats"}, nullptr,
-         "0x00000037", "0x0000000000000040", ""},
-        {"variable resets the command line", {"-Oall"}, "none", "0x00000010",
-         "0x0000000000000040", ""},
-        {"empty variable changes nothing", {"-Oconst"}, "", "0x00000018", "0x0000000000000048",
+        {"bare -O, no array limit",
+         {"-O", "-no_limit_array_syms"},
+         nullptr,
+         "0x00000018",
+         "0xffffffffffffff3f",
          ""},
+        {"switches",
+         {"-d", "-noquarn", "-force_uniformblock"},
+         nullptr,
+         "0x00000017",
+         "0x0000000000000040",
+         ""},
+        {"switches and stats",
+         {"-d", "-noquarn", "-force_uniformblock", "-istats"},
+         nullptr,
+         "0x00000037",
+         "0x0000000000000040",
+         ""},
+        {"variable resets the command line",
+         {"-Oall"},
+         "none",
+         "0x00000010",
+         "0x0000000000000040",
+         ""},
+        {"empty variable changes nothing", {"-Oconst"}, "", "0x00000018", "0x0000000000000048", ""},
         {"variable adds", {"-Oconst"}, "fastmath", "0x00000018", "0x000000000000004a", ""},
         {"variable removes", {"-Oconst,sc"}, "!const", "0x00000018", "0x0000000000000041", ""},
-        {"variable takes no -O", {"-Osc"}, "-Oall", "0x00000018", "0x0000000000000041",
+        {"variable takes no -O",
+         {"-Osc"},
+         "-Oall",
+         "0x00000018",
+         "0x0000000000000041",
          "Unknown optimization option: -Oall\n"},
-        {"glsl alone sets the flag", {"-Oglsl", "-no_limit_array_syms"}, nullptr, "0x00000018",
-         "0x0000000000000080", ""},
+        {"glsl alone sets the flag",
+         {"-Oglsl", "-no_limit_array_syms"},
+         nullptr,
+         "0x00000018",
+         "0x0000000000000080",
+         ""},
     };
     for (const FlagCase& testCase : cases) {
         SCOPED_TRACE(testCase.name);
@@ -174,9 +203,8 @@ TEST(RunSequence, StagesStatisticsBlocksAndWriterPointers) {
         auto calls = parseDoubleLog(result.log);
         LoggedCall compile = findCall(calls, "VRX2CompileProgram3");
         for (const auto& [key, value] : testCase.compileFields) {
-            std::string expected = value == "<full>"
-                                       ? "\"" + (folder.path() / "s.comp").string() + "\""
-                                       : value;
+            std::string expected =
+                value == "<full>" ? "\"" + (folder.path() / "s.comp").string() + "\"" : value;
             EXPECT_EQ(compile[key], expected) << key;
         }
         LoggedCall write = findCall(calls, "TMBWriteFileShader2");

@@ -77,8 +77,8 @@ TEST(SideFiles, ComputeProgramGetsOnlyItsOwnReport) {
     DriverResult result = runner.run(folder, {"-c", "a.comp", "-istats", "-d", "-o", "k.vrx"});
     ASSERT_EQ(result.exitCode, 0);
     // The library may return dump text for any stage; each present text is written.
-    EXPECT_THAT(filesIn(folder.path()), ::testing::ElementsAre("a.comp", "k.vrx", "k_cs.dmp",
-                                                               "k_cs.stat", "k_vs.dmp"));
+    EXPECT_THAT(filesIn(folder.path()),
+                ::testing::ElementsAre("a.comp", "k.vrx", "k_cs.dmp", "k_cs.stat", "k_vs.dmp"));
     EXPECT_THAT(readFileBytes(folder.path() / "k_cs.stat"),
                 ::testing::HasSubstr(textLines("Total HW instructions used:         -1\n")));
     EXPECT_THAT(readFileBytes(folder.path() / "k_cs.stat"),
@@ -131,7 +131,8 @@ TEST(SideFiles, UnwritableFolderIsSilent) {
     TempFolder folder;
     folder.write("a.vert", "void main() {}\n");
     DriverRunner runner;
-    runner.environment = {{"MENDRIX_VERTEX_DUMP", "listing"}, {"MENDRIX_STATS", "1,2,3,4,5,6,7,8,9"}};
+    runner.environment = {{"MENDRIX_VERTEX_DUMP", "listing"},
+                          {"MENDRIX_STATS", "1,2,3,4,5,6,7,8,9"}};
     DriverResult result =
         runner.run(folder, {"-v", "a.vert", "-d", "-istats", "-o", "missing/folder/out.vrx"});
     EXPECT_EQ(result.exitCode, 0);
@@ -146,7 +147,8 @@ TEST(SideFiles, NameTooLongIsSkippedNotShortened) {
     // 248 characters: the dump name (+7) fits 255, the report name (+8) does not.
     std::string output(248, 'o');
     DriverRunner runner;
-    runner.environment = {{"MENDRIX_VERTEX_DUMP", "listing"}, {"MENDRIX_STATS", "1,2,3,4,5,6,7,8,9"}};
+    runner.environment = {{"MENDRIX_VERTEX_DUMP", "listing"},
+                          {"MENDRIX_STATS", "1,2,3,4,5,6,7,8,9"}};
     DriverResult result = runner.run(folder, {"-v", "a.vert", "-d", "-istats", "-o", output});
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(readFileBytes(folder.path() / (output + "_vs.dmp")), "listing");

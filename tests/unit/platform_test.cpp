@@ -56,20 +56,33 @@ struct BindingCase {
 
 TEST(Binding, MissingNamesLeaveTheirSlotsNull) {
     const BindingCase cases[] = {
-        {"mendrix-full", kCompilerLibraryFileName, kCompilerEntryPointNames,
-         kCompilerEntryPointCount, {}},
-        {"mendrix-no-abi", kCompilerLibraryFileName, kCompilerEntryPointNames,
-         kCompilerEntryPointCount, {"VRX2GetABIVersion"}},
+        {"mendrix-full",
+         kCompilerLibraryFileName,
+         kCompilerEntryPointNames,
+         kCompilerEntryPointCount,
+         {}},
+        {"mendrix-no-abi",
+         kCompilerLibraryFileName,
+         kCompilerEntryPointNames,
+         kCompilerEntryPointCount,
+         {"VRX2GetABIVersion"}},
         {"tmb-full", kWriterLibraryFileName, kWriterEntryPointNames, kWriterEntryPointCount, {}},
-        {"tmb-older", kWriterLibraryFileName, kWriterEntryPointNames, kWriterEntryPointCount,
+        {"tmb-older",
+         kWriterLibraryFileName,
+         kWriterEntryPointNames,
+         kWriterEntryPointCount,
          {"TMBWriteFileShaderAsCode2", "TMBWriteFileShader2", "TMBAppendWriteFileShader2"}},
-        {"tmb-none", kWriterLibraryFileName, kWriterEntryPointNames, kWriterEntryPointCount,
+        {"tmb-none",
+         kWriterLibraryFileName,
+         kWriterEntryPointNames,
+         kWriterEntryPointCount,
          {"TMBWriteFileShaderAsCode", "TMBWriteFileShader", "TMBAppendWriteFileShader",
           "TMBWriteFileShaderAsCode2", "TMBWriteFileShader2", "TMBAppendWriteFileShader2"}},
     };
     for (const BindingCase& testCase : cases) {
         SCOPED_TRACE(testCase.variant);
-        std::string path = (fs::path(VRX_DOUBLES_DIR) / testCase.variant / testCase.fileName).string();
+        std::string path =
+            (fs::path(VRX_DOUBLES_DIR) / testCase.variant / testCase.fileName).string();
         LibraryHandle library = loadDynamicLibrary(path.c_str());
         ASSERT_NE(library, nullptr);
         void* slots[16];

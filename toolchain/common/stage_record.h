@@ -52,19 +52,19 @@ enum ReflectionCategory : uint8_t {
 };
 
 struct ToolchainStageRecord {
-    uint32_t magic;             // kStageRecordMagic when the stage was compiled
-    uint32_t kind;              // StageKind
-    uint32_t binaryFormat;      // BinaryFormat
-    uint32_t flags;             // kStageFlag... bits
-    uint64_t optimizationFlags; // the mask the request carried
-    const uint8_t* binary;      // owned by the compiler library
-    uint64_t binarySize;        // bytes
-    const uint8_t* reflection;  // owned by the compiler library; see above
-    uint64_t reflectionSize;    // bytes
-    uint8_t hash[16];           // debug hash when kStageFlagHashPresent
-    uint32_t gpuVersion;        // 1 or 2
-    uint32_t languageVersion;   // e.g. 450, 300 (ESSL when kStageFlagEssl)
-    const char* sourcePath;     // full path from the request, or null
+    uint32_t magic;              // kStageRecordMagic when the stage was compiled
+    uint32_t kind;               // StageKind
+    uint32_t binaryFormat;       // BinaryFormat
+    uint32_t flags;              // kStageFlag... bits
+    uint64_t optimizationFlags;  // the mask the request carried
+    const uint8_t* binary;       // owned by the compiler library
+    uint64_t binarySize;         // bytes
+    const uint8_t* reflection;   // owned by the compiler library; see above
+    uint64_t reflectionSize;     // bytes
+    uint8_t hash[16];            // debug hash when kStageFlagHashPresent
+    uint32_t gpuVersion;         // 1 or 2
+    uint32_t languageVersion;    // e.g. 450, 300 (ESSL when kStageFlagEssl)
+    const char* sourcePath;      // full path from the request, or null
 };
 static_assert(sizeof(ToolchainStageRecord) == 88);
 static_assert(offsetof(ToolchainStageRecord, magic) == 0);
