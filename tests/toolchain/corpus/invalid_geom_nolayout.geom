@@ -1,0 +1,2 @@
+#version 150
+void main() { EmitVertex(); }

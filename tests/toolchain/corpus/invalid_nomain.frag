@@ -1,0 +1,2 @@
+#version 330
+out vec4 c;

@@ -1,0 +1,2 @@
+#version 330
+void main() { gl_Position = vec4(1.0) }

@@ -1,0 +1,2 @@
+#version 999
+void main() {}

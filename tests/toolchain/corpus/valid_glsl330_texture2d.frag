@@ -1,0 +1,4 @@
+#version 330
+uniform sampler2D s;
+out vec4 c;
+void main() { c = texture2D(s, vec2(0.5)); }

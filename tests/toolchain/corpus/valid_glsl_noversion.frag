@@ -1,0 +1,2 @@
+varying vec4 c;
+void main() { gl_FragColor = c; }

@@ -1,0 +1,52 @@
+// The compiler behind the library's entry points: one Compiler per handle,
+// compiling whole programs (vertex, geometry, pixel; or compute) with the
+// glslang front end into the CompiledShaderSet.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <unordered_set>
+
+#include "libraries/compiler_records.h"
+
+namespace mendrix {
+
+// What VRX2GetABIVersion reports: major version in the high half.
+constexpr uint32_t kMendrixAbiVersion = 0x00010000u;
+
+// Size of the validated form's header; the flat source text follows it.
+constexpr uint32_t kValidatedFormMagic = 0x56585256u;  // "VRXV"
+constexpr uint32_t kValidatedFormHeaderSize = 24;
+
+// Sets up the front end once per process; false when that failed.
+bool initializeFrontEnd();
+
+struct ProgramStorage;
+
+class Compiler {
+public:
+    explicit Compiler(uint32_t gpuVersion);
+    ~Compiler();
+    Compiler(const Compiler&) = delete;
+    Compiler& operator=(const Compiler&) = delete;
+
+    // Fills `set` (stage records, log, dumps) and the request's statistics
+    // blocks. True when every stage compiled and the program linked.
+    bool compile(const CompileRequest& request, CompiledShaderSet& set);
+
+    // Releases what compile put into `set` and clears those fields. A set
+    // this compiler never filled is left alone.
+    void release(CompiledShaderSet& set);
+
+    uint32_t gpuVersion() const { return gpu; }
+    // Programs compiled and not yet released.
+    size_t liveProgramCount() const { return live.size(); }
+
+private:
+    bool compileProgram(const CompileRequest& request, CompiledShaderSet& set);
+
+    uint32_t gpu;
+    std::unordered_set<ProgramStorage*> live;
+};
+
+}  // namespace mendrix

@@ -1,0 +1,124 @@
+#include "toolchain/tmb/tmb_entry_points.h"
+
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <type_traits>
+
+#include "libraries/writer_library.h"
+#include "toolchain/tmb/shader_writer.h"
+
+// The exports must keep the argument lists the driver calls them with.
+static_assert(std::is_same_v<decltype(&TMBWriteFileShader2), TMBWriteFileShader2Fn>);
+static_assert(std::is_same_v<decltype(&TMBWriteFileShader), TMBWriteFileShaderFn>);
+static_assert(std::is_same_v<decltype(&TMBAppendWriteFileShader2), TMBWriteFileShader2Fn>);
+static_assert(std::is_same_v<decltype(&TMBAppendWriteFileShader), TMBWriteFileShaderFn>);
+static_assert(std::is_same_v<decltype(&TMBWriteFileShaderAsCode2), TMBWriteFileShaderAsCode2Fn>);
+static_assert(std::is_same_v<decltype(&TMBWriteFileShaderAsCode), TMBWriteFileShaderAsCodeFn>);
+
+namespace {
+
+enum class Mode { write, append, header };
+
+// Reports why a call failed; the driver itself prints nothing for a writer
+// failure, so this is the only explanation the user gets.
+int32_t report(const std::string& error) {
+    std::fprintf(stderr, "tmb: %s\n", error.c_str());
+    return 0;
+}
+
+template <typename Record>
+int32_t run(Mode mode, const char* outputPath, uint32_t gpuVersion, uint32_t endianSwapMode,
+            uint32_t alignPadding, uint32_t recordCount, const Record* shaders) {
+    // Nothing may escape across the C boundary: an exception (out of memory,
+    // in practice) is a failure like any other.
+    try {
+        if (outputPath == nullptr || outputPath[0] == '\0') {
+            return report("no output path");
+        }
+        if (alignPadding > 1) {
+            return report("alignment padding " + std::to_string(alignPadding) + " is not 0 or 1");
+        }
+        tmb::ShaderFile file;
+        uint32_t recordGpuVersion = 0;
+        std::string error;
+        if (!tmb::programsFromRecords(shaders, recordCount, file.programs, recordGpuVersion,
+                                      error)) {
+            return report(error);
+        }
+        file.endianSwapMode = endianSwapMode;
+        file.aligned = alignPadding != 0;
+        if (mode == Mode::header) {
+            // Header output is given no GPU version: the stage records know
+            // what they were compiled for.
+            file.gpuVersion = recordGpuVersion == 1 ? 1 : 2;
+        } else {
+            file.gpuVersion = gpuVersion;
+        }
+        // Bad values or records fail before any existing file is read.
+        if (!tmb::validateShaderFile(file, error)) {
+            return report(error);
+        }
+        bool ok = false;
+        switch (mode) {
+            case Mode::write:
+                ok = tmb::writeShaderFile(outputPath, file, error);
+                break;
+            case Mode::append:
+                ok = tmb::appendShaderFile(outputPath, file, error);
+                break;
+            case Mode::header:
+                ok = tmb::writeShaderHeader(outputPath, file, error);
+                break;
+        }
+        return ok ? 1 : report(std::string(outputPath) + ": " + error);
+    } catch (const std::exception& e) {
+        return report(std::string("internal failure: ") + e.what());
+    } catch (...) {
+        return report("internal failure");
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t TMBWriteFileShader2(const char* outputPath, uint32_t gpuVersion, uint32_t endianSwapMode,
+                            uint32_t alignPadding, uint32_t recordCount,
+                            const WriterOptions* shaders) {
+    return run(Mode::write, outputPath, gpuVersion, endianSwapMode, alignPadding, recordCount,
+               shaders);
+}
+
+int32_t TMBWriteFileShader(const char* outputPath, uint32_t gpuVersion, uint32_t endianSwapMode,
+                           uint32_t alignPadding, uint32_t recordCount,
+                           const WriterShaders* shaders) {
+    return run(Mode::write, outputPath, gpuVersion, endianSwapMode, alignPadding, recordCount,
+               shaders);
+}
+
+int32_t TMBAppendWriteFileShader2(const char* outputPath, uint32_t gpuVersion,
+                                  uint32_t endianSwapMode, uint32_t alignPadding,
+                                  uint32_t recordCount, const WriterOptions* shaders) {
+    return run(Mode::append, outputPath, gpuVersion, endianSwapMode, alignPadding, recordCount,
+               shaders);
+}
+
+int32_t TMBAppendWriteFileShader(const char* outputPath, uint32_t gpuVersion,
+                                 uint32_t endianSwapMode, uint32_t alignPadding,
+                                 uint32_t recordCount, const WriterShaders* shaders) {
+    return run(Mode::append, outputPath, gpuVersion, endianSwapMode, alignPadding, recordCount,
+               shaders);
+}
+
+int32_t TMBWriteFileShaderAsCode2(const char* outputPath, uint32_t endianSwapMode,
+                                  const WriterOptions* shaders) {
+    return run(Mode::header, outputPath, 0, endianSwapMode, 1, 1, shaders);
+}
+
+int32_t TMBWriteFileShaderAsCode(const char* outputPath, uint32_t endianSwapMode,
+                                 const WriterShaders* shaders) {
+    return run(Mode::header, outputPath, 0, endianSwapMode, 1, 1, shaders);
+}
+
+}  // extern "C"

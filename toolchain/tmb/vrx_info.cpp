@@ -1,0 +1,68 @@
+// vrxInfo: prints the header, programs and stages of .vrx shader files, or
+// with --check only validates them.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "toolchain/tmb/file_replace.h"
+#include "toolchain/tmb/vrx_describe.h"
+#include "toolchain/tmb/vrx_format.h"
+
+namespace {
+
+constexpr int kExitValid = 0;
+constexpr int kExitInvalid = 1;
+constexpr int kExitUsage = 2;
+
+void printUsage(std::FILE* stream) {
+    std::fputs(
+        "Usage: vrxInfo [--check] FILE...\n"
+        "Prints the header, programs and stages of each .vrx shader file.\n"
+        "  --check  only validate: print \"FILE: ok\" or the first fault found\n"
+        "Exit code: 0 when every file is valid, 1 when one is not, 2 on usage errors.\n",
+        stream);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool checkOnly = false;
+    std::vector<const char*> paths;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--check") == 0) {
+            checkOnly = true;
+        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            printUsage(stdout);
+            return kExitValid;
+        } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
+            std::fprintf(stderr, "vrxInfo: unknown option %s\n", argv[i]);
+            printUsage(stderr);
+            return kExitUsage;
+        } else {
+            paths.push_back(argv[i]);
+        }
+    }
+    if (paths.empty()) {
+        printUsage(stderr);
+        return kExitUsage;
+    }
+
+    int exitCode = kExitValid;
+    for (const char* path : paths) {
+        std::vector<uint8_t> bytes;
+        std::string error;
+        tmb::ShaderFile file;
+        if (!tmb::readWholeFile(path, bytes, error) || !tmb::decodeShaderFile(bytes, file, error)) {
+            std::fprintf(stderr, "%s: %s\n", path, error.c_str());
+            exitCode = kExitInvalid;
+            continue;
+        }
+        if (checkOnly) {
+            std::printf("%s: ok\n", path);
+        } else {
+            std::printf("%s\n%s", path, tmb::describeShaderFile(file, bytes.size()).c_str());
+        }
+    }
+    return exitCode;
+}
