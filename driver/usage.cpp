@@ -23,8 +23,9 @@ constexpr const char* kUsageHead[] = {
     "-oa                     : Existing output file name to append shaders.\n",
     "-oh                     : Output header file name to write shaders as code.\n",
     "-force_uniformblock     : Force uniform block usage\n",
-    "-no_limit_array_syms    : Create symbols all elements of uniform arrays (not just the first 2 "
-    "and last 1)\n",
+    // One line of the text, split only to fit the source's width.
+    ("-no_limit_array_syms    : Create symbols all elements of uniform arrays "
+     "(not just the first 2 and last 1)\n"),
     "-endianbugfix           : Performs 8-in-32 byte swap on the output texture\n",
     "                          data. This is a bug workaround for the prototype\n",
     "                          hardware.\n",

@@ -19,9 +19,8 @@ bool convertToFullPath(char* buffer, const char* path);
 // block nor pass off a failure as an empty text.
 bool isRegularFile(const char* path);
 
-// Size in bytes of the file open in `stream`, or -1 when it cannot be taken
-// (also for anything but an ordinary file). The stream's position is left
-// alone.
+// Size in bytes of the file open in `stream`, or -1 when it cannot be taken.
+// The stream's position is left alone.
 int64_t fileSizeOf(FILE* stream);
 
 // Test hook: while `fail` is true, fileSizeOf answers -1 as for a file whose

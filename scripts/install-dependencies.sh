@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev googletest
-          glslang-dev glslang-tools spirv-tools libbenchmark-dev)
+          glslang-dev glslang-tools glslc spirv-tools libbenchmark-dev time)
 missing=()
 for package in "${packages[@]}"; do
     dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")

@@ -9,7 +9,7 @@
 
 namespace {
 
-// The array of names starts with this many entries and grows by as many.
+// The array of names starts with this many entries; each growth doubles it.
 constexpr uint32_t kArrayStep = 50;
 
 // Buffered lines of one open list file.
@@ -89,14 +89,18 @@ LineResult readLine(LineReader& reader, char*& line) {
     }
 }
 
-// Gives the array room for `capacity` + kArrayStep entries: a new array with
-// the `count` pointers copied over, the old one released. False when the new
-// array cannot be had; the old one is then kept.
+// Gives the array room for twice its entries (kArrayStep more at first, so
+// the capacity stays a multiple of kArrayStep): a new array with the `count`
+// pointers copied over, the old one released. Doubling keeps the copying
+// linear in the number of names; a fixed step copied the whole array every
+// kArrayStep names, tens of gigabytes for a list of a million lines. False
+// when the new array cannot be had; the old one is then kept.
 bool growArray(char**& names, uint32_t& capacity, uint32_t count) {
-    if (capacity > UINT32_MAX - kArrayStep) {
+    uint32_t step = capacity > kArrayStep ? capacity : kArrayStep;
+    if (capacity > UINT32_MAX - step) {
         return false;
     }
-    uint32_t grownCapacity = capacity + kArrayStep;
+    uint32_t grownCapacity = capacity + step;
     char** grown = static_cast<char**>(allocateMemory(grownCapacity * sizeof(char*)));
     if (grown == nullptr) {
         return false;

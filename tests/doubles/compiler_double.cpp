@@ -86,8 +86,9 @@ void tagStage(void* record, const CompiledShaderSet* set) {
     std::memcpy(static_cast<char*>(record) + 8, &setAddress, sizeof setAddress);
 }
 
-[[maybe_unused]] int32_t compileProgram(void* handle, const CompileRequest* request,
-                                        CompiledShaderSet* set) {
+// The log entry of one compile call, made as the call begins.
+[[maybe_unused]] std::string describeCompile(void* handle, const CompileRequest* request,
+                                             const CompiledShaderSet* set) {
     std::string entry = "VRX2CompileProgram3\n";
     addField(entry, "handle", describeHandle(handle));
     addField(entry, "request.abiVersion", hex32(request->abiVersion));
@@ -118,7 +119,16 @@ void tagStage(void* record, const CompiledShaderSet* set) {
     bool setClear = allZero(reinterpret_cast<const char*>(set) + 16, sizeof *set - 16) &&
                     set->unused0 == 0 && set->unused1 == 0;
     addField(entry, "set.otherBytes", setClear ? "zero" : "dirty");
-    appendToLog(entry);
+    return entry;
+}
+
+[[maybe_unused]] int32_t compileProgram(void* handle, const CompileRequest* request,
+                                        CompiledShaderSet* set) {
+    // Quoting the sources costs time and memory in proportion to their size,
+    // so it is done only when a log is kept.
+    if (loggingRequested()) {
+        appendToLog(describeCompile(handle, request, set));
+    }
 
     lastSet = set;
     tagStage(&set->vertexShader, set);

@@ -68,6 +68,11 @@ inline std::string hex64(uint64_t value) {
     return text;
 }
 
+// True when a log file is named, so that entries are worth making.
+inline bool loggingRequested() {
+    return std::getenv("VRXDOUBLE_LOG") != nullptr;
+}
+
 // Appends a finished entry to the log file, if one is named.
 inline void appendToLog(const std::string& entry) {
     const char* path = std::getenv("VRXDOUBLE_LOG");

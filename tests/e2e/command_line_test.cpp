@@ -323,8 +323,8 @@ TEST(CommandLine, SourcesAreLoadedWithTheirFullPaths) {
     // Two files for one stage: the texts one after the other, each with its
     // own closing line feed; the path is that of the last.
     EXPECT_EQ(compile["request.vertexSource"], "\"// a\\n\\n// b\\n\\n\"");
-    EXPECT_EQ(compile["request.vertexPath"], "\"" + fullPathOf(folder, "shaders/b.vert") + "\"");
-    EXPECT_EQ(compile["request.pixelPath"], "\"" + fullPathOf(folder, "p.frag") + "\"");
+    EXPECT_EQ(compile["request.vertexPath"], loggedText(fullPathOf(folder, "shaders/b.vert")));
+    EXPECT_EQ(compile["request.pixelPath"], loggedText(fullPathOf(folder, "p.frag")));
     EXPECT_EQ(compile["request.geometryPath"], "null");
     // A later list replaces an earlier one; a last line keeps all its characters.
     EXPECT_EQ(compile["request.streamOutVaryings"], "[\"third\"]");
@@ -333,17 +333,29 @@ TEST(CommandLine, SourcesAreLoadedWithTheirFullPaths) {
 
 TEST(CommandLine, FullPathTooLongFallsBackToTheArgument) {
     TempFolder folder;
-    // Relative path short enough to open, full path longer than 511 characters.
+    // A relative argument short enough to open whose full path is too long
+    // to convert: longer than 511 characters; on Windows, where the ANSI
+    // file functions take no argument of MAX_PATH (260) characters or more,
+    // a full path just past that, which the ANSI conversion already refuses.
+#ifdef _WIN32
+    const size_t fullLength = 270;
+#else
+    const size_t fullLength = 560;
+#endif
+    const std::string name = "a.vert";
+    size_t room = fullLength - folder.path().string().size() - 1 - name.size();
     std::string relative;
-    while (relative.size() + folder.path().string().size() < 560) {
-        relative += std::string(60, 'd') + "/";
+    while (room > 0) {
+        size_t piece = std::min<size_t>(room, 61);
+        relative += std::string(piece - 1, 'd') + "/";
+        room -= piece;
     }
-    relative += "a.vert";
+    relative += name;
     folder.write(relative, "// deep\n");
     DriverResult result = DriverRunner().run(folder, {"-v", relative});
     ASSERT_EQ(result.exitCode, 0) << result.standardOutput;
     EXPECT_EQ(findCall(parseDoubleLog(result.log), "VRX2CompileProgram3")["request.vertexPath"],
-              "\"" + relative + "\"");
+              loggedText(relative));
 }
 
 }  // namespace

@@ -204,7 +204,7 @@ TEST(RunSequence, StagesStatisticsBlocksAndWriterPointers) {
         LoggedCall compile = findCall(calls, "VRX2CompileProgram3");
         for (const auto& [key, value] : testCase.compileFields) {
             std::string expected =
-                value == "<full>" ? "\"" + (folder.path() / "s.comp").string() + "\"" : value;
+                value == "<full>" ? loggedText((folder.path() / "s.comp").string()) : value;
             EXPECT_EQ(compile[key], expected) << key;
         }
         LoggedCall write = findCall(calls, "TMBWriteFileShader2");

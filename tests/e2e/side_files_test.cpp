@@ -10,22 +10,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Text files end their lines the platform's way.
-std::string textLines(const std::string& text) {
-#ifdef _WIN32
-    std::string result;
-    for (char character : text) {
-        if (character == '\n') {
-            result += '\r';
-        }
-        result += character;
-    }
-    return result;
-#else
-    return text;
-#endif
-}
-
 std::vector<std::string> filesIn(const fs::path& folder) {
     std::vector<std::string> names;
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {

@@ -2,6 +2,8 @@
 
 #include <sstream>
 
+#include "tests/doubles/double_log.h"
+
 std::string LoggedCall::operator[](const std::string& key) const {
     for (const auto& [fieldKey, value] : fields) {
         if (fieldKey == key) {
@@ -41,4 +43,8 @@ LoggedCall findCall(const std::vector<LoggedCall>& calls, const std::string& nam
         }
     }
     return LoggedCall{"<missing>", {}};
+}
+
+std::string loggedText(const std::string& text) {
+    return quoted(text.c_str());
 }

@@ -1,9 +1,12 @@
 #include "tests/support/driver_run.h"
 
+#include <cstring>
 #include <filesystem>
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include <cctype>
 #else
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -30,7 +33,118 @@ void copyVariant(const std::string& variant, const char* fileName, const fs::pat
                   fs::copy_options::overwrite_existing);
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+// One argument as the C runtime's command-line parser reads it back: quoted
+// when it is empty or holds blanks or quotes; inside the quotes a run of
+// backslashes is doubled when a quote (embedded or the closing one) follows
+// it, and left alone otherwise.
+std::string quoteArgument(const std::string& argument) {
+    if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string::npos) {
+        return argument;
+    }
+    std::string result = "\"";
+    size_t backslashes = 0;
+    for (char character : argument) {
+        if (character == '\\') {
+            ++backslashes;
+            continue;
+        }
+        if (character == '"') {
+            result.append(backslashes * 2 + 1, '\\');
+        } else {
+            result.append(backslashes, '\\');
+        }
+        backslashes = 0;
+        result += character;
+    }
+    result.append(backslashes * 2, '\\');
+    return result + "\"";
+}
+
+bool sameVariableName(const std::string& entry, const std::string& name) {
+    if (entry.size() <= name.size() || entry[name.size()] != '=') {
+        return false;
+    }
+    for (size_t index = 0; index < name.size(); ++index) {
+        if (std::toupper(static_cast<unsigned char>(entry[index])) !=
+            std::toupper(static_cast<unsigned char>(name[index]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The current environment with the changes applied, as the NUL-separated
+// block CreateProcess takes. Names compare without regard to case.
+std::string environmentBlock(
+    const std::vector<std::pair<std::string, std::optional<std::string>>>& changes) {
+    std::vector<std::string> entries;
+    if (char* current = GetEnvironmentStringsA()) {
+        for (const char* entry = current; *entry != '\0'; entry += std::strlen(entry) + 1) {
+            entries.emplace_back(entry);
+        }
+        FreeEnvironmentStringsA(current);
+    }
+    for (const auto& [name, value] : changes) {
+        std::erase_if(entries,
+                      [&](const std::string& entry) { return sameVariableName(entry, name); });
+        if (value) {
+            entries.push_back(name + "=" + *value);
+        }
+    }
+    std::string block;
+    for (const std::string& entry : entries) {
+        block += entry;
+        block += '\0';
+    }
+    return block + '\0';
+}
+
+HANDLE openInheritable(const fs::path& file, DWORD access, DWORD disposition) {
+    SECURITY_ATTRIBUTES attributes = {};
+    attributes.nLength = sizeof attributes;
+    attributes.bInheritHandle = TRUE;
+    return CreateFileW(file.wstring().c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                       &attributes, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+int runProcess(const fs::path& executable, const std::vector<std::string>& arguments,
+               const fs::path& workingFolder, const fs::path& outFile, const fs::path& errFile,
+               const std::vector<std::pair<std::string, std::optional<std::string>>>& environment) {
+    std::string program = executable.string();
+    std::string commandLine = quoteArgument(program);
+    for (const std::string& argument : arguments) {
+        commandLine += ' ';
+        commandLine += quoteArgument(argument);
+    }
+    std::string block = environmentBlock(environment);
+
+    HANDLE input = openInheritable("NUL", GENERIC_READ, OPEN_EXISTING);
+    HANDLE output = openInheritable(outFile, GENERIC_WRITE, CREATE_ALWAYS);
+    HANDLE error = openInheritable(errFile, GENERIC_WRITE, CREATE_ALWAYS);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input;
+    startup.hStdOutput = output;
+    startup.hStdError = error;
+    PROCESS_INFORMATION process = {};
+    BOOL started = CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                  block.data(), workingFolder.string().c_str(), &startup, &process);
+    CloseHandle(input);
+    CloseHandle(output);
+    CloseHandle(error);
+    if (!started) {
+        return 127;
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 127;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(exitCode);
+}
+#else
 int runProcess(const fs::path& executable, const std::vector<std::string>& arguments,
                const fs::path& workingFolder, const fs::path& outFile, const fs::path& errFile,
                const std::vector<std::pair<std::string, std::optional<std::string>>>& environment) {
@@ -69,7 +183,37 @@ int runProcess(const fs::path& executable, const std::vector<std::string>& argum
 }
 #endif
 
+// What a text stream reads back from `bytes`.
+std::string asText(const std::string& bytes) {
+#ifdef _WIN32
+    std::string text;
+    for (size_t index = 0; index < bytes.size(); ++index) {
+        if (!(bytes[index] == '\r' && index + 1 < bytes.size() && bytes[index + 1] == '\n')) {
+            text += bytes[index];
+        }
+    }
+    return text;
+#else
+    return bytes;
+#endif
+}
+
 }  // namespace
+
+std::string textLines(const std::string& text) {
+#ifdef _WIN32
+    std::string result;
+    for (char character : text) {
+        if (character == '\n') {
+            result += '\r';
+        }
+        result += character;
+    }
+    return result;
+#else
+    return text;
+#endif
+}
 
 std::string compilerLibraryFileName() {
     return kCompilerFile;
@@ -110,8 +254,10 @@ DriverResult DriverRunner::run(const TempFolder& folder,
     DriverResult result;
     result.exitCode =
         runProcess(driver, arguments, folder.path(), outFile, errFile, fullEnvironment);
-    result.standardOutput = readFileBytes(outFile);
-    result.standardError = readFileBytes(errFile);
+    result.standardOutputBytes = readFileBytes(outFile);
+    result.standardErrorBytes = readFileBytes(errFile);
+    result.standardOutput = asText(result.standardOutputBytes);
+    result.standardError = asText(result.standardErrorBytes);
     result.log = readFileBytes(logFile);
     fs::remove(outFile);
     fs::remove(errFile);

@@ -11,8 +11,13 @@
 
 struct DriverResult {
     int exitCode;
+    // The console output as a text reader sees it: line ends as "\n".
     std::string standardOutput;
     std::string standardError;
+    // The same bytes as written. Standard output and error are text streams,
+    // so on Windows every line there ends with "\r\n".
+    std::string standardOutputBytes;
+    std::string standardErrorBytes;
     std::string log;  // the doubles' call log
 };
 
@@ -28,6 +33,10 @@ struct DriverRunner {
     // the driver and libraries are copied to folder/bin first.
     DriverResult run(const TempFolder& folder, const std::vector<std::string>& arguments) const;
 };
+
+// `text` with its line ends as a text stream writes them on this platform:
+// "\r\n" on Windows, unchanged elsewhere.
+std::string textLines(const std::string& text);
 
 // File names of the driver and the two libraries on this platform.
 std::string driverFileName();

@@ -25,17 +25,34 @@ TEST(FullPath, ResolvesAgainstTheCurrentFolderAndFoldsDots) {
     }
 }
 
+// A relative name that makes the full path exactly `length` characters.
+std::string nameForFullLength(size_t length) {
+    return std::string(length - fs::current_path().string().size() - 1, 'n');
+}
+
+#ifndef _WIN32
 TEST(FullPath, LimitIs511Characters) {
-    std::string base = fs::current_path().string();
     char buffer[kFullPathBufferSize];
-    // The full path is the current folder, a separator and the name.
-    size_t room = 511 - base.size() - 1;
-    std::string fits(room, 'n');
-    std::string tooLong(room + 1, 'n');
+    std::string fits = nameForFullLength(511);
     ASSERT_TRUE(convertToFullPath(buffer, fits.c_str()));
     EXPECT_EQ(std::string(buffer).size(), 511u);
-    EXPECT_FALSE(convertToFullPath(buffer, tooLong.c_str()));
+    EXPECT_FALSE(convertToFullPath(buffer, nameForFullLength(512).c_str()));
 }
+#else
+// The ANSI conversion refuses a full path of MAX_PATH (260) characters or
+// more before the buffer's limit is reached; the caller falls back to the
+// argument as it does for one beyond 511.
+TEST(FullPath, WindowsGivesUpAtMaxPath) {
+    char buffer[kFullPathBufferSize];
+    std::string fits = nameForFullLength(259);
+    ASSERT_TRUE(convertToFullPath(buffer, fits.c_str()));
+    EXPECT_EQ(std::string(buffer), expectedFullPath(fits));
+    for (size_t length : {260u, 400u, 511u, 512u}) {
+        SCOPED_TRACE(length);
+        EXPECT_FALSE(convertToFullPath(buffer, nameForFullLength(length).c_str()));
+    }
+}
+#endif
 
 TEST(RegularFile, OnlyOrdinaryFilesQualify) {
     TempFolder folder;

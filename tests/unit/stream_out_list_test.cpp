@@ -116,6 +116,26 @@ TEST(StreamOutList, FileThatCannotBeReadGivesNothing) {
 #endif
 }
 
+TEST(StreamOutList, LongListsGrowTheArrayByDoubling) {
+    // Regression: with a fixed step of 50 a list of a million lines copied
+    // the whole pointer array 20 000 times and took minutes. Capacities are
+    // 50, 100, 200, 400, ... so few growths copy few pointers.
+    struct Case {
+        int lines;
+        unsigned long long allocations;  // array, names, growths
+    };
+    for (Case row :
+         {Case{201, 1 + 201 + 3}, Case{1000, 1 + 1000 + 5}, Case{100000, 1 + 100000 + 11}}) {
+        TempFolder folder;
+        std::string path = folder.write("list.txt", numberedLines(row.lines));
+        injectAllocationFailure(0);
+        std::vector<std::string> names = readNames(path);
+        EXPECT_EQ(injectAllocationFailure(0), row.allocations) << row.lines;
+        ASSERT_EQ(names.size(), static_cast<size_t>(row.lines));
+        EXPECT_EQ(names.back(), "v" + std::to_string(row.lines - 1));
+    }
+}
+
 TEST(StreamOutList, EveryFailedAllocationGivesNothing) {
     // 51 names make the array grow; the long one is read in several pieces.
     TempFolder folder;

@@ -527,7 +527,9 @@ bool decodeShaderFile(std::span<const uint8_t> bytes, ShaderFile& file, std::str
             out.reflection.assign(bytes.begin() + reflectionOffset,
                                   bytes.begin() + reflectionOffset + reflectionSize);
             const uint32_t entryCount = load32(bytes, at + stage::reflectionEntryCount);
-            const uint32_t actualCount = out.reflection.empty() ? 0 : load32(out.reflection, 0);
+            // A block too short to hold its count counts as none here; the
+            // validation below then names it.
+            const uint32_t actualCount = out.reflection.size() < 4 ? 0 : load32(out.reflection, 0);
             if (entryCount != actualCount) {
                 return fail(error, stageWhere + ": reflection entry count " +
                                        std::to_string(entryCount) + " does not match the block");

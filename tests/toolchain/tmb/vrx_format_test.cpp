@@ -205,6 +205,14 @@ TEST(VrxFormat, ReaderNamesStructuralFaultsEvenWithAValidChecksum) {
         {"binary offset wraps", set(80 + 24, 0xFFFFFFF0u), "binary runs past"},
         {"reflection past end", set(80 + 36, 0x10000), "reflection runs past"},
         {"reflection entry count", set(80 + 56, 3), "reflection entry count 3"},
+        // Regression: a block of 1 to 3 bytes had its count read past its end.
+        {"reflection of 3 bytes", set(80 + 36, 3), "reflection entry count 4"},
+        {"reflection of 1 byte without entries",
+         [](std::vector<uint8_t>& b) {
+             store32(b, 80 + 36, 1);
+             store32(b, 80 + 56, 0);
+         },
+         "shorter than its entry count"},
         {"stage reserved", set(80 + 60, 1), "reserved field"},
         {"hash without flag", set(80 + 8, 0), "hash bytes set without the hash flag"},
         {"shifted binary", set(80 + 24, 276), "canonical"},

@@ -1,0 +1,164 @@
+#!/usr/bin/env bash
+# Times whole runs of vrxCompile side by side with what a user would run
+# otherwise, and prints a table of medians and ratios:
+#   (a) per-call cost: vrxCompile with the library doubles on a small vertex
+#       and pixel program, against /bin/true (the cost of starting a process);
+#   (b) include expansion: vrxCompile with the doubles on a generated tree of
+#       includes (64 MiB expanded), against cat of the same files to /dev/null,
+#       with the peak memory of each from /usr/bin/time -v;
+#   (c) compiling: vrxCompile with the reference libraries against
+#       glslangValidator and glslc on the example programs.
+# The commands take turns within every repetition; the median of the
+# repetitions is reported.
+#
+#     bash bench/compare.sh [BUILD_FOLDER]      (default: build-bench)
+#
+# Settings (environment): REPETITIONS (default 11), TREE_MIB (default 64).
+set -euo pipefail
+repo="$(cd "$(dirname "$0")/.." && pwd)"
+build="$(cd "${1:-$repo/build-bench}" && pwd)"
+repetitions="${REPETITIONS:-11}"
+tree_mib="${TREE_MIB:-64}"
+
+timer="$build/bin/vrx_process_timer"
+make_tree="$build/bin/vrx_make_include_tree"
+for tool in "$timer" "$make_tree" "$build/bin/vrxCompile" \
+            "$build/doubles/mendrix-full/libmendrix.so" "$build/doubles/tmb-full/libtmb.so"; do
+    if [ ! -e "$tool" ]; then
+        echo "missing $tool: build first (cmake --build $build)" >&2
+        exit 1
+    fi
+done
+for tool in /usr/bin/time glslangValidator glslc; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "missing $tool: run scripts/install-dependencies.sh" >&2
+        exit 1
+    fi
+done
+
+work="$build/bench-run"
+mkdir -p "$work/doubles" "$work/peers" "$work/out"
+# The driver finds the libraries in its own folder, so the doubles run beside
+# a copy of it.
+cp -f "$build/bin/vrxCompile" "$work/doubles/vrxCompile"
+cp -f "$build/doubles/mendrix-full/libmendrix.so" "$work/doubles/libmendrix.so"
+cp -f "$build/doubles/tmb-full/libtmb.so" "$work/doubles/libtmb.so"
+doubles_driver="$work/doubles/vrxCompile"
+reference_driver="$build/bin/vrxCompile"
+unset VRXDOUBLE_LOG VRXCOMPILE_OPTIMIZE || true
+
+# Field N of the timer's line for LABEL.
+field() { awk -v label="$2" -v column="$3" '$1 == label { print $column }' "$1"; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+# Peak resident memory in KiB of one run of the command.
+peak_kib() {
+    /usr/bin/time -v "$@" 2>&1 >/dev/null | awk -F': ' '/Maximum resident set size/ { print $2 }'
+}
+
+rows=()
+row() { rows+=("$(printf '%-4s %-44s %12s %10s %s' "$@")"); }
+
+echo "== (a) per-call cost: vrxCompile with the doubles against /bin/true"
+# The output goes to a memory file system where there is one, so that the
+# disk's cost of replacing a file is not counted as the driver's; a second
+# row writes it into the build folder.
+memory_out="$work/out"
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+    memory_out="$(mktemp -d /dev/shm/vrx-bench.XXXXXX)"
+    trap 'rm -rf "$memory_out"' EXIT
+fi
+small_program=(-v "$repo/examples/textured.vert" -p "$repo/examples/textured.frag")
+"$timer" "$repetitions" 200 \
+    @vrxCompile "$doubles_driver" "${small_program[@]}" -o "$memory_out/a.vrx" \
+    @true /bin/true \
+    @vrxCompile-disk "$doubles_driver" "${small_program[@]}" -o "$work/out/a.vrx" \
+    > "$work/a.txt"
+cat "$work/a.txt"
+a_vrx=$(field "$work/a.txt" vrxCompile 2)
+a_disk=$(field "$work/a.txt" vrxCompile-disk 2)
+a_true=$(field "$work/a.txt" true 2)
+a_vrx_cpu=$(field "$work/a.txt" vrxCompile 6)
+a_disk_cpu=$(field "$work/a.txt" vrxCompile-disk 6)
+a_true_cpu=$(field "$work/a.txt" true 6)
+row "(a)" "vrxCompile (doubles), textured.vert+frag" "$a_vrx ms" "$(ratio "$a_vrx" "$a_true")" \
+    "target <= 1.5; cpu $a_vrx_cpu ms, ratio $(ratio "$a_vrx_cpu" "$a_true_cpu")"
+row "" "the same, output into the build folder" "$a_disk ms" "$(ratio "$a_disk" "$a_true")" \
+    "cpu $a_disk_cpu ms, ratio $(ratio "$a_disk_cpu" "$a_true_cpu")"
+row "" "/bin/true" "$a_true ms" "1.00" "cpu $a_true_cpu ms"
+
+echo "== (b) include expansion: a ${tree_mib} MiB tree, vrxCompile with the doubles against cat"
+tree="$work/tree-${tree_mib}"
+if [ ! -s "$tree/expanded-bytes" ]; then
+    rm -rf "$tree"
+    "$make_tree" "$tree" "$tree_mib" > "$work/expanded-bytes.tmp"
+    mv "$work/expanded-bytes.tmp" "$tree/expanded-bytes"
+fi
+expanded=$(cat "$tree/expanded-bytes")
+mapfile -t tree_files < "$tree/files.txt"
+input_bytes=$(cd "$tree" && cat "${tree_files[@]}" | wc -c)
+(
+    cd "$tree"
+    "$timer" "$(( (repetitions + 1) / 2 ))" 1 \
+        @vrxCompile "$doubles_driver" -v main.vert -o "$work/out/b.vrx" \
+        @cat cat "${tree_files[@]}"
+) > "$work/b.txt"
+cat "$work/b.txt"
+b_vrx=$(field "$work/b.txt" vrxCompile 2)
+b_cat=$(field "$work/b.txt" cat 2)
+b_vrx_rate=$(awk -v bytes="$input_bytes" -v ms="$b_vrx" 'BEGIN { printf "%.0f", bytes / 1048576 / (ms / 1000) }')
+b_cat_rate=$(awk -v bytes="$input_bytes" -v ms="$b_cat" 'BEGIN { printf "%.0f", bytes / 1048576 / (ms / 1000) }')
+b_rate_ratio=$(ratio "$b_vrx_rate" "$b_cat_rate")
+b_vrx_kib=$(cd "$tree" && peak_kib "$doubles_driver" -v main.vert -o "$work/out/b.vrx")
+b_cat_kib=$(cd "$tree" && peak_kib cat "${tree_files[@]}")
+expanded_kib=$(( expanded / 1024 ))
+b_memory_ratio=$(ratio "$b_vrx_kib" "$expanded_kib")
+row "(b)" "vrxCompile (doubles), ${#tree_files[@]} files" "$b_vrx ms" "" "$b_vrx_rate MiB/s"
+row "" "cat of the same files > /dev/null" "$b_cat ms" "" "$b_cat_rate MiB/s"
+row "" "throughput vrxCompile / cat" "" "$b_rate_ratio" "target >= 0.5"
+row "" "peak memory vrxCompile / expanded text" "$b_vrx_kib KiB" "$b_memory_ratio" \
+    "target <= 1.25 (expanded $expanded_kib KiB, cat $b_cat_kib KiB)"
+
+echo "== (c) compiling the examples: vrxCompile with the reference libraries against glslangValidator and glslc"
+# The peers get the same program text with the include already expanded
+# (glslangValidator takes #include only behind an extension directive), and
+# target OpenGL SPIR-V with locations and bindings mapped, as the reference
+# compiler does.
+examples="$repo/examples"
+for file in textured.vert textured.frag exploded.vert exploded.geom exploded.frag blur.comp; do
+    awk -v folder="$examples" '
+        /^[ \t]*#[ \t]*include[ \t]+"/ {
+            split($0, parts, "\""); while ((getline line < (folder "/" parts[2])) > 0) print line
+            close(folder "/" parts[2]); next }
+        { print }' "$examples/$file" > "$work/peers/$file"
+done
+programs=(
+    "textured|-v $examples/textured.vert -p $examples/textured.frag|textured.vert textured.frag"
+    "exploded|-v $examples/exploded.vert -g $examples/exploded.geom -p $examples/exploded.frag -so $examples/exploded.so|exploded.vert exploded.geom exploded.frag"
+    "blur|-c $examples/blur.comp|blur.comp"
+)
+for program in "${programs[@]}"; do
+    IFS='|' read -r name driver_arguments peer_files <<< "$program"
+    read -ra driver_arguments <<< "$driver_arguments"
+    read -ra peer_files <<< "$peer_files"
+    (
+        cd "$work/peers"
+        "$timer" "$repetitions" 5 \
+            @vrxCompile "$reference_driver" "${driver_arguments[@]}" -noquarn -o "$work/out/$name.vrx" \
+            @glslangValidator glslangValidator -G --aml --amb -l "${peer_files[@]}" \
+            @glslc glslc --target-env=opengl -fauto-map-locations -fauto-bind-uniforms -c "${peer_files[@]}"
+    ) > "$work/c-$name.txt"
+    cat "$work/c-$name.txt"
+    c_vrx=$(field "$work/c-$name.txt" vrxCompile 2)
+    c_gv=$(field "$work/c-$name.txt" glslangValidator 2)
+    c_glslc=$(field "$work/c-$name.txt" glslc 2)
+    row "(c)" "vrxCompile (reference), $name" "$c_vrx ms" "$(ratio "$c_vrx" "$c_glslc")" \
+        "vs glslc, target <= 1.0"
+    row "" "glslangValidator, $name" "$c_gv ms" "$(ratio "$c_gv" "$c_glslc")" ""
+    row "" "glslc, $name" "$c_glslc ms" "1.00" ""
+done
+
+echo
+echo "Wall-clock medians of $repetitions repetitions ((b): $(( (repetitions + 1) / 2 ))), per run;"
+echo "ratios against the row marked 1.00 or as stated; cpu: user + system time of the process."
+printf '%-4s %-44s %12s %10s %s\n' "" "command" "median" "ratio" "note"
+printf '%s\n' "${rows[@]}"
