@@ -12,17 +12,7 @@ cd "$(dirname "$0")/.."
 seconds="${1:-${VRX_FUZZ_SECONDS:-60}}"
 targets=(source_loading optimization_list stream_out command_line vrx_reader)
 
-packages=(cmake ninja-build clang libclang-rt-14-dev)
-missing=()
-for package in "${packages[@]}"; do
-    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+bash scripts/install-packages.sh cmake ninja-build clang libclang-rt-14-dev
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \

@@ -7,16 +7,7 @@ cd "$(dirname "$0")/.."
 
 bash scripts/install-dependencies.sh
 # The sanitizer run-time libraries of the compiler the preset uses.
-missing=()
-for package in libasan8 libubsan1; do
-    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+bash scripts/install-packages.sh libasan8 libubsan1
 
 # Reports end the process that made them with a failing exit code; a leak is
 # reported when the process ends.

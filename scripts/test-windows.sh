@@ -5,17 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(cmake ninja-build g++-mingw-w64-x86-64-posix wine64 googletest)
-missing=()
-for package in "${packages[@]}"; do
-    dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Installing: ${missing[*]}"
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq
-    apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+bash scripts/install-packages.sh cmake ninja-build g++-mingw-w64-x86-64-posix wine64 googletest
 
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver

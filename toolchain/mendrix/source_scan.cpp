@@ -23,18 +23,29 @@ public:
     }
     int currentLine() const { return line; }
 
+    // Skips a backslash-newline pair (with an optional carriage return) at the
+    // cursor; false when there is none.
+    bool skipLineContinuation() {
+        if (peek() != '\\' || !(peek(1) == '\n' || (peek(1) == '\r' && peek(2) == '\n'))) {
+            return false;
+        }
+        advance();
+        if (peek() == '\r') {
+            advance();
+        }
+        advance();
+        return true;
+    }
+
     // Skips blanks, newlines, comments and backslash-newline pairs. With
     // `stopAtNewline` a newline outside a block comment ends the skip.
     void skipSpace(bool stopAtNewline) {
         while (!atEnd()) {
             char c = peek();
-            if (c == '\\' && (peek(1) == '\n' || (peek(1) == '\r' && peek(2) == '\n'))) {
-                advance();
-                if (peek() == '\r') {
-                    advance();
-                }
-                advance();
-            } else if (c == '\n') {
+            if (skipLineContinuation()) {
+                continue;
+            }
+            if (c == '\n') {
                 if (stopAtNewline) {
                     return;
                 }
@@ -66,13 +77,10 @@ public:
         std::string result;
         while (!atEnd()) {
             char c = peek();
-            if (c == '\\' && (peek(1) == '\n' || (peek(1) == '\r' && peek(2) == '\n'))) {
-                advance();
-                if (peek() == '\r') {
-                    advance();
-                }
-                advance();
-            } else if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') {
+            if (skipLineContinuation()) {
+                continue;
+            }
+            if (std::isalnum(static_cast<unsigned char>(c)) || c == '_') {
                 result += c;
                 advance();
             } else {
