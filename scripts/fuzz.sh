@@ -53,8 +53,10 @@ for target in "${targets[@]}"; do
     fi
 done
 
+passed=$(( ${#targets[@]} - ${#failed[@]} ))
 if [ ${#failed[@]} -gt 0 ]; then
     echo "Fuzzing found problems in: ${failed[*]}"
+    echo "fuzzing: ${passed} passed, ${#failed[@]} failed"
     exit 1
 fi
-echo "Fuzzing: ${#targets[@]} targets, no findings"
+echo "fuzzing: ${passed} passed, 0 failed"
