@@ -2,8 +2,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <string>
 
 #include "platform/file_system.h"
 
@@ -11,10 +11,11 @@ namespace {
 
 bool fileSizeFailureInjected = false;
 
-// Appends the segments of `path` to `result` (an absolute path without a
-// trailing '/'), dropping "." and empty segments and letting ".." remove the
-// last segment. ".." at the root stays at the root.
-void appendFoldedSegments(std::string& result, const char* path) {
+// Appends the segments of `path` to `result` (`length` characters, an
+// absolute path without a trailing '/'), dropping "." and empty segments and
+// letting ".." remove the last segment. ".." at the root stays at the root.
+// `result` has room for the whole of `path` and a separator more.
+void appendFoldedSegments(char* result, size_t& length, const char* path) {
     const char* cursor = path;
     while (*cursor != '\0') {
         while (*cursor == '/') {
@@ -24,15 +25,20 @@ void appendFoldedSegments(std::string& result, const char* path) {
         while (*end != '\0' && *end != '/') {
             ++end;
         }
-        size_t length = static_cast<size_t>(end - cursor);
-        if (length == 0 || (length == 1 && cursor[0] == '.')) {
+        size_t segmentLength = static_cast<size_t>(end - cursor);
+        if (segmentLength == 0 || (segmentLength == 1 && cursor[0] == '.')) {
             // nothing to add
-        } else if (length == 2 && cursor[0] == '.' && cursor[1] == '.') {
-            size_t slash = result.rfind('/');
-            result.resize(slash == std::string::npos ? 0 : slash);
+        } else if (segmentLength == 2 && cursor[0] == '.' && cursor[1] == '.') {
+            while (length > 0 && result[length - 1] != '/') {
+                --length;
+            }
+            if (length > 0) {
+                --length;
+            }
         } else {
-            result.push_back('/');
-            result.append(cursor, length);
+            result[length++] = '/';
+            std::memcpy(result + length, cursor, segmentLength);
+            length += segmentLength;
         }
         cursor = end;
     }
@@ -41,23 +47,31 @@ void appendFoldedSegments(std::string& result, const char* path) {
 }  // namespace
 
 bool convertToFullPath(char* buffer, const char* path) {
-    std::string result;
-    if (path[0] != '/') {
-        char current[4096];
-        if (getcwd(current, sizeof current) == nullptr) {
-            return false;
-        }
-        appendFoldedSegments(result, current);
-    }
-    appendFoldedSegments(result, path);
-    if (result.empty()) {
-        result = "/";
-    }
-    if (result.size() + 1 > kFullPathBufferSize) {
+    char current[4096];
+    current[0] = '\0';
+    if (path[0] != '/' && getcwd(current, sizeof current) == nullptr) {
         return false;
     }
-    std::memcpy(buffer, result.c_str(), result.size() + 1);
-    return true;
+    // Folding only shortens what it is given, so the two texts and their
+    // separators bound the work space. Plain C memory keeps the driver free
+    // of the C++ library.
+    char* result = static_cast<char*>(std::malloc(std::strlen(current) + std::strlen(path) + 3));
+    if (result == nullptr) {
+        return false;
+    }
+    size_t length = 0;
+    appendFoldedSegments(result, length, current);
+    appendFoldedSegments(result, length, path);
+    if (length == 0) {
+        result[length++] = '/';
+    }
+    bool fits = length + 1 <= kFullPathBufferSize;
+    if (fits) {
+        std::memcpy(buffer, result, length);
+        buffer[length] = '\0';
+    }
+    std::free(result);
+    return fits;
 }
 
 bool isRegularFile(const char* path) {
