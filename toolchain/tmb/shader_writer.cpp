@@ -7,6 +7,22 @@
 
 #include "toolchain/common/stage_record.h"
 #include "toolchain/tmb/file_replace.h"
+#include "toolchain/tmb/vrx_format.h"
+
+// Reflection blocks go from the stage records into the file unchanged, so the
+// file's categories are the compiler's.
+static_assert(static_cast<uint8_t>(tmb::ReflectionCategory::attribute) ==
+              toolchain::kReflectAttribute);
+static_assert(static_cast<uint8_t>(tmb::ReflectionCategory::uniform) == toolchain::kReflectUniform);
+static_assert(static_cast<uint8_t>(tmb::ReflectionCategory::sampler) == toolchain::kReflectSampler);
+static_assert(static_cast<uint8_t>(tmb::ReflectionCategory::varyingIn) ==
+              toolchain::kReflectVaryingIn);
+static_assert(static_cast<uint8_t>(tmb::ReflectionCategory::varyingOut) ==
+              toolchain::kReflectVaryingOut);
+static_assert(static_cast<uint8_t>(tmb::ReflectionCategory::streamOut) ==
+              toolchain::kReflectStreamOut);
+static_assert(static_cast<uint8_t>(tmb::ReflectionCategory::uniformBlock) ==
+              toolchain::kReflectUniformBlock);
 
 namespace tmb {
 
