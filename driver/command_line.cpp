@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/exit_codes.h"
+#include "platform/exit_codes.h"
 #include "driver/usage.h"
 #include "platform/file_system.h"
 #include "platform/process_exit.h"

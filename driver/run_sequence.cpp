@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "driver/command_line.h"
-#include "driver/exit_codes.h"
+#include "platform/exit_codes.h"
 #include "driver/side_files.h"
 #include "libraries/bind_libraries.h"
 #include "libraries/write_output_file.h"

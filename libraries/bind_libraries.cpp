@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/exit_codes.h"
+#include "platform/exit_codes.h"
 #include "platform/process_exit.h"
 
 const char* const kCompilerEntryPointNames[kCompilerEntryPointCount] = {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "driver/exit_codes.h"
+#include "platform/exit_codes.h"
 
 namespace {
 

@@ -16,8 +16,14 @@ bool convertToFullPath(char* buffer, const char* path);
 
 // True when `path` names something that can be read as an ordinary file.
 // Folders, pipes and devices are refused, so that reading them can neither
-// block nor pass off a failure as an empty text.
+// block nor pass off a failure as an empty text. Used for names that come
+// from file contents (includes), which must never hang a run.
 bool isRegularFile(const char* path);
+
+// True when `path` names a folder. Names the user gives on the command line
+// are refused only for this: a pipe, /dev/stdin or another device (NUL and
+// CON on Windows) is opened and read as a stream.
+bool isDirectory(const char* path);
 
 // Size in bytes of the file open in `stream`, or -1 when it cannot be taken.
 // The stream's position is left alone.

@@ -79,6 +79,11 @@ bool isRegularFile(const char* path) {
     return stat(path, &status) == 0 && S_ISREG(status.st_mode);
 }
 
+bool isDirectory(const char* path) {
+    struct stat status;
+    return stat(path, &status) == 0 && S_ISDIR(status.st_mode);
+}
+
 int64_t fileSizeOf(FILE* stream) {
     struct stat status;
     if (fileSizeFailureInjected || fstat(fileno(stream), &status) != 0 ||

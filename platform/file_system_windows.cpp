@@ -22,6 +22,11 @@ bool isRegularFile(const char* path) {
            (attributes & FILE_ATTRIBUTE_DEVICE) == 0;
 }
 
+bool isDirectory(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 int64_t fileSizeOf(FILE* stream) {
     if (fileSizeFailureInjected) {
         return -1;

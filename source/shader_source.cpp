@@ -1,10 +1,11 @@
 #include "source/shader_source.h"
 
+#include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
-#include "driver/exit_codes.h"
+#include "platform/exit_codes.h"
 #include "platform/allocation.h"
 #include "platform/file_system.h"
 #include "platform/process_exit.h"
@@ -263,6 +264,8 @@ char* SourceReader::expandInclude(char* text, const char* rest, uint64_t& capaci
     std::memcpy(joinedPath + folderLength, name, nameLength);
     joinedPath[folderLength + nameLength] = '\0';
 
+    // Include names come from file contents: a folder, pipe or device is
+    // never opened, so that no include can hang the run or exhaust memory.
     bool included = false;
     FILE* file = isRegularFile(joinedPath) ? std::fopen(joinedPath, "rb") : nullptr;
     if (file != nullptr) {
@@ -297,8 +300,8 @@ char* SourceReader::expandInclude(char* text, const char* rest, uint64_t& capaci
 
 char* SourceReader::appendErrorLine(const char* message, char* text, uint64_t& capacity,
                                     uint64_t& length) {
-    char lineNumber[16];
-    std::snprintf(lineNumber, sizeof lineNumber, "%d", line);
+    char lineNumber[24];
+    std::snprintf(lineNumber, sizeof lineNumber, "%" PRId64, line);
     text = appendSourceText(text, "#error \"", capacity, length);
     text = appendSourceText(text, path != nullptr ? path : kUnknownPath, capacity, length);
     text = appendSourceText(text, ": ", capacity, length);
@@ -309,9 +312,9 @@ char* SourceReader::appendErrorLine(const char* message, char* text, uint64_t& c
 }
 
 bool loadShaderSource(const char* path, char** text) {
-    // Folders, pipes and devices are refused before opening, so that none can
-    // block the read or pass off a failed read as an empty file.
-    FILE* file = isRegularFile(path) ? std::fopen(path, "rb") : nullptr;
+    // A folder is refused before opening; a pipe or device the user named is
+    // read as a stream whose size is unknown.
+    FILE* file = isDirectory(path) ? nullptr : std::fopen(path, "rb");
     if (file == nullptr) {
         return false;
     }

@@ -31,7 +31,7 @@ char* appendSourceText(char* text, const char* string, uint64_t& capacity, uint6
 struct SourceReader {
     FILE* stream;      // opened byte for byte
     const char* path;  // the name the file was opened under
-    int32_t line;      // 1-based number of the line being read
+    int64_t line;      // 1-based number of the line being read
     // Set by readSource when the file could not be read to its end; what was
     // appended of it before the failure is then still in the text.
     bool readFailed = false;

@@ -115,8 +115,8 @@ bool growArray(char**& names, uint32_t& capacity, uint32_t count) {
 }  // namespace
 
 char** readStreamOutList(const char* path, uint32_t& count) {
-    // Folders, pipes and devices count as files that cannot be opened.
-    FILE* stream = isRegularFile(path) ? std::fopen(path, "r") : nullptr;
+    // A folder cannot be opened; a pipe or device is read as a stream.
+    FILE* stream = isDirectory(path) ? nullptr : std::fopen(path, "r");
     if (stream == nullptr) {
         return nullptr;
     }

@@ -1,0 +1,114 @@
+// The one place that creates private folders, writes files atomically,
+// replaces existing files and takes locks. Everything that writes a file
+// another process may read or write at the same time (the writer's output
+// and appends, the debug information file, the dependency file, the compile
+// cache) goes through here. POSIX and Windows implementations stand behind
+// this header; no function ends the process, every failure is a value with
+// a reason in `error`.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace safe_files {
+
+// Why ensurePrivateFolder refused a folder.
+enum class FolderResult {
+    ready,            // exists (or was made) as a folder of this user
+    cannotCreate,     // a component could not be made
+    notAFolder,       // something else stands at the path
+    symbolicLink,     // the last component is a symbolic link
+    foreignOwner,     // the last component belongs to another user
+};
+
+// Makes sure `path` is a folder private to the user: missing components are
+// created (the last one with mode 0700, earlier ones with 0777 less the
+// umask); an existing last component must be a real folder, not a symbolic
+// link, and belong to the user. Earlier components are not checked (a
+// link such as ~/.cache is the user's own business). On Windows the folder is
+// created with the default ACL of the user's profile and only the link and
+// kind checks apply.
+FolderResult ensurePrivateFolder(const std::string& path, std::string& error);
+
+// Creates every missing folder of `path` with the default mode (0777 less
+// the umask); true when `path` is a folder afterwards.
+bool ensureFolder(const std::string& path, std::string& error);
+
+// Permission of a file written by writeFileAtomically.
+enum class FileMode {
+    shared,         // 0666 less the umask, as a plain fopen would create it
+    privateToUser,  // 0600
+};
+
+// Writes `size` bytes to a fresh temporary file in the folder of `path`
+// (named kTemporaryPrefix + the target's name + a unique part +
+// kTemporarySuffix), flushes it to the disk and renames it over `path`. On
+// any failure the temporary file is removed and whatever stood at `path` is
+// left exactly as it was. A `path` that is a folder is refused. A symbolic
+// link at `path` is never followed: the rename replaces the link itself (use
+// replaceFile for outputs the user names).
+bool writeFileAtomically(const std::string& path, const void* data, size_t size, FileMode mode,
+                         std::string& error);
+
+// Replaces the file at `path` with `size` bytes, keeping what a plain write
+// would keep:
+// - a missing file is created as by writeFileAtomically with FileMode::shared;
+// - an existing file keeps its permission bits (and owner and group where
+//   the process may set them; on Windows its attributes and ACL);
+// - a read-only existing file is not replaced (false, as a plain write fails);
+// - a symbolic link stays a link and the file it names is replaced, in that
+//   file's folder, when the link belongs to the user (or to the owner of a
+//   folder that is not world-writable and sticky); a foreign link in a
+//   sticky world-writable folder is refused; a dangling link creates the
+//   file it names.
+// A hard-linked target gets a new file under this name; its other names keep
+// the old content. All-or-nothing like writeFileAtomically.
+bool replaceFile(const std::string& path, const void* data, size_t size, std::string& error);
+
+// Reads a whole regular file into `bytes`. False (with a reason) when it is
+// missing, is not a regular file or cannot be read completely.
+bool readWholeFile(const std::string& path, std::string& bytes, std::string& error);
+
+// The prefix and suffix of temporary files, so stray ones can be recognised.
+constexpr const char* kTemporaryPrefix = ".vrxtmp-";
+constexpr const char* kTemporarySuffix = ".tmp";
+
+// Removes temporary files of this user in `folder` that were left by a
+// process killed before its rename: same naming pattern, same owner, last
+// modified more than `minimumAgeSeconds` ago (600 by default). Best effort;
+// errors are ignored.
+void removeAbandonedTemporaryFiles(const std::string& folder, int64_t minimumAgeSeconds = 600);
+
+// An exclusive lock on a path, held until unlockPath. Cleared before use.
+struct PathLock {
+    intptr_t handle;  // descriptor (POSIX) or mutex handle (Windows); -1 when none
+    bool held;        // false for an unlocked pass (see LockResult::unsupported)
+};
+
+enum class LockResult {
+    acquired,     // the lock is held
+    timedOut,     // another holder kept it for the whole time-out
+    unsupported,  // the file system cannot lock (ENOLCK and the like): go on unlocked
+    failed,       // the lock could not be set up (reason in `error`)
+};
+
+// Takes an exclusive lock that serialises every writer of the file at
+// `path`, waiting at most `timeoutMilliseconds`. The lock survives the file
+// being replaced by rename: on POSIX it is an flock on `path` itself,
+// re-taken when the path names another file once locked; on Windows a named
+// mutex derived from the full path, so the file itself is never held open.
+// No lock file is left behind.
+LockResult lockPath(const std::string& path, int64_t timeoutMilliseconds, PathLock& lock,
+                    std::string& error);
+
+// Releases a lock taken by lockPath; harmless on a lock that is not held.
+void unlockPath(PathLock& lock);
+
+// Test hook: called with the temporary file's path after it is written and
+// flushed and before the rename. Null (the default) does nothing. A test
+// sets one that ends the process to imitate a kill at the worst moment.
+using BeforeRenameHook = void (*)(const char* temporaryPath);
+void setBeforeRenameHook(BeforeRenameHook hook);
+
+}  // namespace safe_files
