@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/exit_codes.h"
 #include "driver/usage.h"
+#include "platform/exit_codes.h"
 #include "platform/file_system.h"
 #include "platform/process_exit.h"
 #include "source/shader_source.h"

@@ -5,11 +5,11 @@
 #include <cstring>
 
 #include "driver/command_line.h"
-#include "platform/exit_codes.h"
 #include "driver/side_files.h"
 #include "libraries/bind_libraries.h"
 #include "libraries/write_output_file.h"
 #include "platform/allocation.h"
+#include "platform/exit_codes.h"
 #include "platform/process_exit.h"
 #include "source/stream_out_list.h"
 

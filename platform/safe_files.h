@@ -15,11 +15,11 @@ namespace safe_files {
 
 // Why ensurePrivateFolder refused a folder.
 enum class FolderResult {
-    ready,            // exists (or was made) as a folder of this user
-    cannotCreate,     // a component could not be made
-    notAFolder,       // something else stands at the path
-    symbolicLink,     // the last component is a symbolic link
-    foreignOwner,     // the last component belongs to another user
+    ready,         // exists (or was made) as a folder of this user
+    cannotCreate,  // a component could not be made
+    notAFolder,    // something else stands at the path
+    symbolicLink,  // the last component is a symbolic link
+    foreignOwner,  // the last component belongs to another user
 };
 
 // Makes sure `path` is a folder private to the user: missing components are

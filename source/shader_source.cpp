@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/exit_codes.h"
 #include "platform/allocation.h"
+#include "platform/exit_codes.h"
 #include "platform/file_system.h"
 #include "platform/process_exit.h"
 
