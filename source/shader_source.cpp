@@ -40,6 +40,15 @@ constexpr size_t kDirectiveWordLength = sizeof kDirectiveWord - 1;
 
 char readBuffers[kIncludeNestingLimit + 1][kReadBufferSize];
 
+SourceFileListener fileListener = nullptr;
+void* fileListenerContext = nullptr;
+
+void reportOpenedFile(const char* path) {
+    if (fileListener != nullptr) {
+        fileListener(fileListenerContext, path);
+    }
+}
+
 [[noreturn]] void exitOutOfMemory() {
     std::fputs(kOutOfMemoryMessage, stderr);
     exitProcess(kExitOutOfMemory);
@@ -184,6 +193,11 @@ const char* directiveRest(const char* chunk) {
 
 }  // namespace
 
+void setSourceFileListener(SourceFileListener listener, void* context) {
+    fileListener = listener;
+    fileListenerContext = context;
+}
+
 char* appendSourceText(char* text, const char* string, uint64_t& capacity, uint64_t& length) {
     return appendBytes(text, string, std::strlen(string), capacity, length);
 }
@@ -269,6 +283,7 @@ char* SourceReader::expandInclude(char* text, const char* rest, uint64_t& capaci
     bool included = false;
     FILE* file = isRegularFile(joinedPath) ? std::fopen(joinedPath, "rb") : nullptr;
     if (file != nullptr) {
+        reportOpenedFile(joinedPath);
         uint64_t lengthBefore = length;
         SourceReader includedReader{file, joinedPath, 1};
         ++includeDepth;
@@ -318,6 +333,7 @@ bool loadShaderSource(const char* path, char** text) {
     if (file == nullptr) {
         return false;
     }
+    reportOpenedFile(path);
     char* buffer = *text;
     uint64_t capacity = 0;
     uint64_t length = 0;

@@ -13,6 +13,13 @@ extern int32_t includeDepth;
 // An include is refused while includeDepth is this or more.
 constexpr int32_t kIncludeNestingLimit = 24;
 
+// Called with the name of every file the loader opens, in the order opened:
+// the file named to loadShaderSource (as given) and each include that opened
+// (its folder-joined name). `context` is passed through. Used to list what a
+// program was made from; costs nothing while no listener is set.
+using SourceFileListener = void (*)(void* context, const char* path);
+void setSourceFileListener(SourceFileListener listener, void* context);
+
 // Loads the file at `path` (used as given, also in error lines) and appends
 // its expansion to `*text`; `*text` is null for a stage without text yet.
 // The text is a heap block from allocateMemory that the caller releases with
