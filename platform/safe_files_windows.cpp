@@ -61,6 +61,19 @@ std::wstring nameOf(const std::wstring& path) {
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
+// The absolute form of `path`: ReplaceFileW is not reliable with relative
+// names, and the temporary file must land in the target's real folder.
+std::wstring fullPath(const std::string& path) {
+    const std::wstring wide = widen(path);
+    std::wstring full(32768, L'\0');
+    const DWORD length = GetFullPathNameW(wide.c_str(), 32768, full.data(), nullptr);
+    if (length == 0 || length >= 32768) {
+        return wide;
+    }
+    full.resize(length);
+    return full;
+}
+
 bool namesNoFile(const std::string& path) {
     return path.empty() || path.back() == '/' || path.back() == '\\';
 }
@@ -179,14 +192,9 @@ bool createFolders(const std::wstring& path, std::string& error) {
 // session of the machine; a mutex another user made there cannot be opened,
 // and the session's own namespace is used instead.
 HANDLE openPathMutex(const std::string& path, std::string& error) {
-    const std::wstring wide = widen(path);
-    wchar_t full[32768];
-    const DWORD length = GetFullPathNameW(wide.c_str(), 32768, full, nullptr);
-    if (length == 0 || length >= 32768) {
-        error = systemError("cannot form the full path to lock");
-        return nullptr;
-    }
-    CharUpperBuffW(full, length);
+    std::wstring full = fullPath(path);
+    const DWORD length = static_cast<DWORD>(full.size());
+    CharUpperBuffW(full.data(), length);
     uint64_t hash = 0xCBF29CE484222325ull;
     for (DWORD i = 0; i < length; ++i) {
         hash = (hash ^ static_cast<uint16_t>(full[i] == L'/' ? L'\\' : full[i])) * 0x100000001B3ull;
@@ -237,7 +245,7 @@ bool writeFileAtomically(const std::string& path, const void* data, size_t size,
     if (namesNoFile(path)) {
         return fail(error, "the path names no file");
     }
-    const std::wstring target = widen(path);
+    const std::wstring target = fullPath(path);
     const DWORD attributes = GetFileAttributesW(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return fail(error, "the path is a folder");
@@ -249,7 +257,7 @@ bool replaceFile(const std::string& path, const void* data, size_t size, std::st
     if (namesNoFile(path)) {
         return fail(error, "the output path names no file");
     }
-    const std::wstring target = widen(path);
+    const std::wstring target = fullPath(path);
     const DWORD attributes = GetFileAttributesW(target.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD code = GetLastError();
