@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/dynamic_library.h"
+#include "platform/wide_text_windows.h"
 
 const char* const kCompilerLibraryFileName = "mendrix.dll";
 const char* const kWriterLibraryFileName = "tmb.dll";
@@ -43,6 +44,19 @@ LibraryHandle loadByFullPath(const std::wstring& path) {
     return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
+// Takes the current folder out of the search for a bare name, so that a
+// library planted among the user's files never loads. Any DLL folder does
+// that; the system folder, which comes right after the application folder
+// anyway, leaves the order of the rest (system folders, then PATH) as it
+// was. An empty one does it on Windows, but not on every loader that runs
+// Windows programs, which then search the current folder still.
+void takeCurrentFolderOutOfSearch() {
+    wchar_t systemFolder[MAX_PATH + 1];
+    UINT length = GetSystemDirectoryW(systemFolder, MAX_PATH + 1);
+    bool known = length != 0 && length <= MAX_PATH;
+    SetDllDirectoryW(known ? systemFolder : L"");
+}
+
 }  // namespace
 
 LibraryHandle loadApplicationLibrary(const char* fileName) {
@@ -60,11 +74,12 @@ LibraryHandle loadApplicationLibrary(const char* fileName) {
 }
 
 LibraryHandle loadDynamicLibrary(const char* path) {
-    // An empty DLL folder takes the current folder out of the search for a
-    // bare name, so a library planted among the user's files never loads;
-    // the system folders and PATH keep their order.
-    SetDllDirectoryW(L"");
-    return LoadLibraryW(widened(path).c_str());
+    std::wstring widePath;
+    if (!widenAnsiText(path, widePath)) {
+        return nullptr;
+    }
+    takeCurrentFolderOutOfSearch();
+    return LoadLibraryW(widePath.c_str());
 }
 
 void* findLibrarySymbol(LibraryHandle library, const char* name) {
