@@ -6,9 +6,11 @@
 #include <cstring>
 
 #include "platform/safe_files.h"
+#include "platform/wide_text_windows.h"
 
 // Paths arrive in the process's ANSI code page, as everywhere else in the
-// program; they are widened once so the wide functions do the work.
+// program; they are widened once so the wide functions, free of the MAX_PATH
+// limit, do the work.
 namespace safe_files {
 
 namespace {
@@ -33,14 +35,13 @@ std::string systemError(const std::string& what) {
     return what + ": " + (length > 0 ? text : "error " + std::to_string(code));
 }
 
+// A path that does not convert becomes empty, which every W function
+// refuses as a missing file.
 std::wstring widen(const std::string& text) {
-    if (text.empty()) {
-        return {};
+    std::wstring wide;
+    if (!widenAnsiText(text.c_str(), wide)) {
+        wide.clear();
     }
-    const int length =
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
     return wide;
 }
 
@@ -149,10 +150,9 @@ bool writeTemporary(const std::wstring& target, const void* data, size_t size,
 bool renameOver(const std::wstring& temporary, const std::wstring& target, bool keep,
                 std::string& error) {
     if (beforeRenameHook != nullptr) {
-        char narrow[MAX_PATH * 4] = {};
-        WideCharToMultiByte(CP_ACP, 0, temporary.c_str(), -1, narrow, sizeof narrow, nullptr,
-                            nullptr);
-        beforeRenameHook(narrow);
+        std::string narrow(temporary.size() * 4 + 1, '\0');
+        narrowToAnsiText(temporary, narrow.data(), narrow.size());
+        beforeRenameHook(narrow.c_str());
     }
     const bool ok = keep ? ReplaceFileW(target.c_str(), temporary.c_str(), nullptr,
                                         REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
