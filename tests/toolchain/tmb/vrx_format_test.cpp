@@ -183,7 +183,7 @@ TEST(VrxFormat, ReaderNamesStructuralFaultsEvenWithAValidChecksum) {
     const size_t pixelPadding = tmb::binaryOffsets(sampleFile())[1] + 62;
     const Case cases[] = {
         {"magic", set(0, 0x11223344), "bad magic"},
-        {"format version", set(4, 2), "unsupported format version 2"},
+        {"format version", set(4, 3), "unsupported format version 3"},
         {"header size", set(8, 64), "header size"},
         {"gpu version", set(12, 3), "GPU version 3"},
         {"swap mode", set(16, 1), "endian swap mode 1"},
@@ -243,9 +243,9 @@ TEST(VrxFormat, ReaderNamesStructuralFaultsEvenWithAValidChecksum) {
 
 TEST(Reflection, ParsesWhatItEncodesAndRefusesMalformedBlocks) {
     const std::vector<tmb::ReflectionEntry> entries = {
-        {tmb::ReflectionCategory::attribute, 0, 0x8B52, 1, "pos"},
-        {tmb::ReflectionCategory::uniformBlock, 2, 0, 1, "Block"},
-        {tmb::ReflectionCategory::varyingOut, -1, 0x8B50, 2, "uvw"},
+        {toolchain::kReflectAttribute, 0, 0x8B52, 1, "pos"},
+        {toolchain::kReflectUniformBlock, 2, 0, 1, "Block"},
+        {toolchain::kReflectVaryingOut, -1, 0x8B50, 2, "uvw"},
     };
     const std::vector<uint8_t> block = tmb::encodeReflection(entries);
     ASSERT_EQ(block.size(), 4 + (16 + 4) + (16 + 8) + (16 + 4));
@@ -266,7 +266,7 @@ TEST(Reflection, ParsesWhatItEncodesAndRefusesMalformedBlocks) {
         {"short count", [](auto& b) { b.resize(3); }, "shorter than its entry count"},
         {"count too large", [](auto& b) { store32(b, 0, 1000); }, "does not fit"},
         {"category 0", [](auto& b) { b[4] = 0; }, "unknown category 0"},
-        {"category 8", [](auto& b) { b[24] = 8; }, "entry 1 has unknown category 8"},
+        {"category 9", [](auto& b) { b[24] = 9; }, "entry 1 has unknown category 9"},
         {"reserved byte", [](auto& b) { b[5] = 1; }, "reserved byte"},
         {"empty name", [](auto& b) { b[6] = 0; }, "empty name"},
         {"name past end", [](auto& b) { b[6] = 200; }, "truncated in its name"},
