@@ -107,9 +107,9 @@ bool parseReflection(std::span<const uint8_t> block, std::vector<ReflectionEntry
 }
 
 const char* reflectionCategoryName(uint8_t category) {
-    static const char* const kNames[] = {"unknown",     "attribute",   "uniform",
-                                         "sampler",     "varying-in",  "varying-out",
-                                         "stream-out",  "uniform-block", "storage-block"};
+    static const char* const kNames[] = {"unknown",    "attribute",     "uniform",
+                                         "sampler",    "varying-in",    "varying-out",
+                                         "stream-out", "uniform-block", "storage-block"};
     return category <= kLastReflectCategory ? kNames[category] : "unknown";
 }
 

@@ -227,8 +227,8 @@ void addUniformLeaves(const glslang::TType& type, const std::string& name, int32
         }
         return;
     }
-    uint32_t glType = context.category == toolchain::kReflectSampler ? context.opaqueType
-                                                                      : glTypeOf(type);
+    uint32_t glType =
+        context.category == toolchain::kReflectSampler ? context.opaqueType : glTypeOf(type);
     context.out->push_back({context.category, location, glType, 1, name});
 }
 
@@ -319,10 +319,10 @@ std::vector<ReflectionEntry> reflectStage(const glslang::TProgram& program, EShL
             addInterfaceSymbol(*symbol, toolchain::kReflectVaryingOut, groups[5]);
         } else if (isLooseUniform(*symbol)) {
             bool opaque = type.getBasicType() == glslang::EbtSampler;
-            LeafContext context{limitArraySymbols,
-                                opaque ? uint8_t{toolchain::kReflectSampler}
-                                       : uint8_t{toolchain::kReflectUniform},
-                                opaque ? opaqueGlType(program, name) : 0, &groups[opaque ? 2 : 1]};
+            LeafContext context{
+                limitArraySymbols,
+                opaque ? uint8_t{toolchain::kReflectSampler} : uint8_t{toolchain::kReflectUniform},
+                opaque ? opaqueGlType(program, name) : 0, &groups[opaque ? 2 : 1]};
             addUniformLeaves(type, name, locations.at(name), context);
         } else if (type.getBasicType() == glslang::EbtBlock &&
                    (storage == glslang::EvqUniform || storage == glslang::EvqBuffer)) {

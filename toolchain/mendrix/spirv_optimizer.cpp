@@ -16,7 +16,9 @@ using PassMaker = spvtools::Optimizer::PassToken (*)();
 spvtools::Optimizer::PassToken deadCodeKeepingInterface() {
     return spvtools::CreateAggressiveDCEPass(true);
 }
-spvtools::Optimizer::PassToken fullLoopUnroll() { return spvtools::CreateLoopUnrollPass(true); }
+spvtools::Optimizer::PassToken fullLoopUnroll() {
+    return spvtools::CreateLoopUnrollPass(true);
+}
 
 // Pass groups in the order they run; a group runs when its bit is set.
 struct PassGroup {
@@ -73,8 +75,7 @@ spvtools::MessageConsumer firstMessage(std::string& problem) {
 
 }  // namespace
 
-bool optimizeSpirv(std::vector<uint32_t>& words, uint64_t optimizationFlags,
-                   std::string& problem) {
+bool optimizeSpirv(std::vector<uint32_t>& words, uint64_t optimizationFlags, std::string& problem) {
     spvtools::Optimizer optimizer(kTarget);
     optimizer.SetMessageConsumer(firstMessage(problem));
     bool any = false;

@@ -13,6 +13,7 @@ namespace mendrix {
 
 // Rewrites the Location decoration of every UniformConstant variable whose
 // OpName is in `locations`.
-void relocateUniforms(std::vector<uint32_t>& words, const std::map<std::string, int32_t>& locations);
+void relocateUniforms(std::vector<uint32_t>& words,
+                      const std::map<std::string, int32_t>& locations);
 
 }  // namespace mendrix

@@ -178,14 +178,13 @@ void emitProgram(ProgramOutput& program, std::vector<StageJob>& jobs, ProgramSto
     std::vector<std::vector<uint32_t>> words(jobs.size());
     for (size_t index = 0; index < jobs.size() && program.spirvKept; ++index) {
         std::string problem;
-        if (jobs[index].spirv &&
-            !finalSpirv(program, jobs[index], reflection.uniformLocations, words[index], diagnostics,
-                        problem)) {
+        if (jobs[index].spirv && !finalSpirv(program, jobs[index], reflection.uniformLocations,
+                                             words[index], diagnostics, problem)) {
             // Not the program's fault: it is kept whole in validated form, as
             // programs that only SPIR-V rules refuse are.
-            diagnostics.warning(jobs[index].label, 0,
-                                "SPIR-V failed validation, the validated form is kept: " +
-                                    tidyMessage(problem));
+            diagnostics.warning(
+                jobs[index].label, 0,
+                "SPIR-V failed validation, the validated form is kept: " + tidyMessage(problem));
             program.spirvKept = false;
         }
     }

@@ -194,7 +194,6 @@ const char* binaryFormatName(uint32_t format) {
     }
 }
 
-
 bool validateShaderFile(const ShaderFile& file, std::string& error) {
     if (file.formatVersion < kOldestFormatVersion || file.formatVersion > kFormatVersion) {
         return fail(error, "unsupported format version " + std::to_string(file.formatVersion));

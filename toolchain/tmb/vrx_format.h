@@ -47,10 +47,10 @@ constexpr uint32_t kMaxPrograms = 65536;
 constexpr uint32_t kMaxStagesPerProgram = 4;
 
 // The reflection block is the compiler's, defined once for both libraries.
-using toolchain::ReflectionEntry;
 using toolchain::encodeReflection;
 using toolchain::parseReflection;
 using toolchain::reflectionCategoryName;
+using toolchain::ReflectionEntry;
 using toolchain::stageKindName;
 
 struct Stage {

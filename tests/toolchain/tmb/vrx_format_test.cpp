@@ -7,8 +7,12 @@
 
 #include <functional>
 
+#include "tests/support/temp_folder.h"
 #include "tests/toolchain/tmb/fake_stages.h"
+#include "toolchain/tmb/file_replace.h"
+#include "toolchain/tmb/shader_writer.h"
 #include "toolchain/tmb/vrx_describe.h"
+#include "toolchain/tmb/vrx_json.h"
 
 namespace {
 
@@ -298,6 +302,12 @@ TEST(VrxFormat, EncoderRefusesModelsNoReaderWouldAccept) {
         {"bad reflection", [](auto& f) { f.programs[0].stages[0].reflection.push_back(1); },
          "reflection block"},
         {"gpu 0", [](auto& f) { f.gpuVersion = 0; }, "GPU version 0"},
+        {"storage block in version 1",
+         [](auto& f) {
+             f.formatVersion = 1;
+             f.programs[0].stages[0].reflection = tmb::encodeReflection({{8, 1, 0, 1, "Buf"}});
+         },
+         "need format version 2"},
     };
     for (const Case& c : cases) {
         tmb::ShaderFile file = sampleFile();
@@ -307,6 +317,29 @@ TEST(VrxFormat, EncoderRefusesModelsNoReaderWouldAccept) {
         EXPECT_FALSE(tmb::encodeShaderFile(file, bytes, error)) << c.name;
         EXPECT_THAT(error, HasSubstr(c.message)) << c.name;
     }
+}
+
+TEST(VrxFormat, AppendToAVersion1FileRewritesItAsVersion2) {
+    TempFolder folder;
+    tmb::ShaderFile old = sampleFile();
+    old.formatVersion = 1;
+    const std::vector<uint8_t> oldBytes = encode(old);
+    std::string path = folder.write("old.vrx", std::string(oldBytes.begin(), oldBytes.end()));
+    tmb::ShaderFile added = sampleFile();
+    added.programs[0].stages[0].reflection = tmb::encodeReflection({{8, 1, 0, 1, "Buf"}});
+    std::string error;
+    ASSERT_TRUE(tmb::appendShaderFile(path, added, error)) << error;
+    std::vector<uint8_t> bytes;
+    tmb::ShaderFile read;
+    ASSERT_TRUE(tmb::readWholeFile(path, bytes, error) &&
+                tmb::decodeShaderFile(bytes, read, error));
+    EXPECT_EQ(read.formatVersion, 2u);
+    EXPECT_EQ(read.programs.size(), old.programs.size() + added.programs.size());
+}
+
+TEST(VrxJson, EscapesControlsQuotesAndEachByteOfInvalidUtf8) {
+    EXPECT_EQ(tmb::jsonString("a\"\\\n\xc3\xa9\xff\xed\xa0\x80"),
+              "\"a\\\"\\\\\\u000a\xc3\xa9\\u00ff\\u00ed\\u00a0\\u0080\"");
 }
 
 TEST(VrxDescribe, ShowsModesStagesHashesAndReflection) {
