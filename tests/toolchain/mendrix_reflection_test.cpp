@@ -34,8 +34,8 @@ const char* const kCompute =
     "uniform float dt;\nlayout(binding = 2) uniform Params { float scale; };\n"
     "void main() { particles.pos[gl_GlobalInvocationID.x] *= dt * scale; }\n";
 const char* const kDeadCode =
-    "#version 450\nin vec2 uv;\nout vec4 color;\nuniform vec4 tint;\n"
-    "float helper(float x) { return sin(x) * 2.0 + cos(x * 3.0); }\n"
+    "#version 450\nin vec2 uv;\nout vec4 color;\nuniform vec4 tint;\nuniform float deadScale;\n"
+    "float helper(float x) { return sin(x) * deadScale + cos(x * 3.0); }\n"
     "vec4 shade(vec4 c) { float k = 2.0 * 3.0 + 1.0; return c * (k / 7.0); }\n"
     "void main() { float a = 4.0 * 0.25; vec4 v = vec4(helper(uv.x));\n"
     "color = shade(tint) * a; }\n";
@@ -166,6 +166,8 @@ TEST(MendrixOptimizer, EveryOptionKeepsValidCodeAndChangesItsSize) {
     Compiled plain(compiler, makeRequest({nullptr, kDeadCode}));
     ASSERT_TRUE(plain.ok) << plain.log();
     uint64_t plainSize = recordAt(&plain.set.pixelShader).binarySize;
+    EXPECT_TRUE(hasEntry(reflectionOf(recordAt(&plain.set.pixelShader)), toolchain::kReflectUniform,
+                         "deadScale"));
     for (const auto& row : kOptimizations) {
         CompileRequest request = makeRequest({nullptr, kDeadCode}, kCompileFlagOptimize);
         request.optimizationFlags = row.bits | 0x40;
@@ -178,6 +180,11 @@ TEST(MendrixOptimizer, EveryOptionKeepsValidCodeAndChangesItsSize) {
         std::memcpy(words.data(), record.binary, words.size() * 4);
         std::string problem;
         EXPECT_TRUE(mendrix::validateSpirv(words, problem)) << row.name << ": " << problem;
+        // Where inlining lets the dead code go (sc), its uniform leaves the
+        // code and the reflection.
+        EXPECT_EQ(hasEntry(reflectionOf(record), toolchain::kReflectUniform, "deadScale"),
+                  (row.bits & 0x1) == 0)
+            << row.name;
         if (row.change < 0) {
             EXPECT_LT(record.binarySize, plainSize) << row.name;
         } else if (row.change > 0) {

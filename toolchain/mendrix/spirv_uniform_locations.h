@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace mendrix {
@@ -15,5 +16,9 @@ namespace mendrix {
 // OpName is in `locations`.
 void relocateUniforms(std::vector<uint32_t>& words,
                       const std::map<std::string, int32_t>& locations);
+
+// The names of the UniformConstant variables (loose uniforms, samplers)
+// left in the module.
+std::unordered_set<std::string> uniformVariableNames(std::vector<uint32_t> words);
 
 }  // namespace mendrix

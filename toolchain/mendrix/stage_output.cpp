@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 #include "toolchain/mendrix/compiler.h"
 #include "toolchain/mendrix/spirv_optimizer.h"
@@ -156,6 +157,20 @@ void emitStage(const ProgramOutput& program, StageJob& job, size_t index,
     }
 }
 
+// The optimiser removes uniforms that only dead code used; the reflection
+// then lists only what is left, so that engines set no inactive location.
+void dropRemovedUniforms(const std::vector<uint32_t>& words,
+                         std::vector<ReflectionEntry>& entries) {
+    std::unordered_set<std::string> left = uniformVariableNames(words);
+    std::erase_if(entries, [&left](const ReflectionEntry& entry) {
+        if (entry.category != toolchain::kReflectUniform &&
+            entry.category != toolchain::kReflectSampler) {
+            return false;
+        }
+        return left.count(entry.name.substr(0, entry.name.find_first_of(".["))) == 0;
+    });
+}
+
 }  // namespace
 
 void emitProgram(ProgramOutput& program, std::vector<StageJob>& jobs, ProgramStorage& storage,
@@ -186,6 +201,13 @@ void emitProgram(ProgramOutput& program, std::vector<StageJob>& jobs, ProgramSto
                 jobs[index].label, 0,
                 "SPIR-V failed validation, the validated form is kept: " + tidyMessage(problem));
             program.spirvKept = false;
+        }
+    }
+    if (program.spirvKept && (request.compileFlags & kCompileFlagOptimize) != 0) {
+        for (size_t index = 0; index < jobs.size(); ++index) {
+            if (jobs[index].spirv) {
+                dropRemovedUniforms(words[index], reflections[index]);
+            }
         }
     }
     for (size_t index = 0; index < jobs.size(); ++index) {
