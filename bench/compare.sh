@@ -8,7 +8,8 @@
 #       includes (64 MiB expanded), against cat of the same files to /dev/null,
 #       with the peak memory of each from /usr/bin/time -v;
 #   (c) compiling: vrxCompile with the reference libraries against
-#       glslangValidator and glslc on the example programs.
+#       glslangValidator and glslc on the example programs, and vrxCompile -O
+#       (every optimisation) against glslc -O.
 # The commands take turns within every repetition; the median of the
 # repetitions is reported.
 #
@@ -152,7 +153,9 @@ for program in "${programs[@]}"; do
         "$timer" "$repetitions" 5 \
             @vrxCompile "$reference_driver" "${driver_arguments[@]}" -noquarn -o "$work/out/$name.vrx" \
             @glslangValidator glslangValidator -G --aml --amb -l "${peer_files[@]}" \
-            @glslc glslc --target-env=opengl -fauto-map-locations -fauto-bind-uniforms -c "${peer_files[@]}"
+            @glslc glslc --target-env=opengl -fauto-map-locations -fauto-bind-uniforms -c "${peer_files[@]}" \
+            @vrxCompile-O "$reference_driver" "${driver_arguments[@]}" -O -noquarn -o "$work/out/$name-O.vrx" \
+            @glslc-O glslc -O --target-env=opengl -fauto-map-locations -fauto-bind-uniforms -c "${peer_files[@]}"
     ) > "$work/c-$name.txt"
     cat "$work/c-$name.txt"
     c_vrx=$(field "$work/c-$name.txt" vrxCompile 2)
@@ -162,6 +165,11 @@ for program in "${programs[@]}"; do
         "vs glslc, target <= 1.0"
     row "" "glslangValidator, $name" "$c_gv ms" "$(ratio "$c_gv" "$c_glslc")" ""
     row "" "glslc, $name" "$c_glslc ms" "1.00" ""
+    c_vrx_o=$(field "$work/c-$name.txt" vrxCompile-O 2)
+    c_glslc_o=$(field "$work/c-$name.txt" glslc-O 2)
+    row "" "vrxCompile -O (reference), $name" "$c_vrx_o ms" "$(ratio "$c_vrx_o" "$c_glslc_o")" \
+        "vs glslc -O, target <= 1.2"
+    row "" "glslc -O, $name" "$c_glslc_o ms" "1.00" ""
 done
 
 echo

@@ -187,7 +187,7 @@ TEST_P(ValidPrograms, CompileIntoOneRecordPerStage) {
             first = false;
         }
         std::vector<mendrix::ReflectionEntry> ignored;
-        EXPECT_TRUE(mendrix::decodeReflection(record.reflection, record.reflectionSize, ignored));
+        EXPECT_TRUE(decodeBlock(record.reflection, record.reflectionSize, ignored));
     }
 }
 

@@ -1,10 +1,9 @@
 // The compiler library's pieces that stand on their own: the #version scan,
-// message tidying, the reflection block and the debug hash.
+// message tidying and the debug hash.
 #include <gtest/gtest.h>
 
 #include "toolchain/mendrix/diagnostics.h"
 #include "toolchain/mendrix/quarn.h"
-#include "toolchain/mendrix/reflection.h"
 #include "toolchain/mendrix/source_scan.h"
 
 namespace {
@@ -81,33 +80,6 @@ TEST(MendrixDiagnostics, LinkMessagesBelongToTheLastStageNamed) {
               "stage: \" vec2 v\" fragment stage: \" vec3 v\"\n"
               "<geometry>:0: error: Linking geometry stage: Missing entry point: Each stage "
               "requires one entry point");
-}
-
-TEST(MendrixReflection, BlockRoundTripsAndRejectsDamage) {
-    std::vector<mendrix::ReflectionEntry> entries = {
-        {toolchain::kReflectAttribute, 0, 0x8B52, 1, "pos"},
-        {toolchain::kReflectSampler, 3, 0x8B5E, 2, "textures"},
-        {toolchain::kReflectUniformBlock, -1, 0, 1, "Light"},
-        {toolchain::kReflectVaryingOut, -1, 0x1406, 1, ""},
-    };
-    std::vector<uint8_t> bytes = mendrix::encodeReflection(entries);
-    // count, then 16 bytes and the padded name per entry
-    EXPECT_EQ(bytes.size(), 4u + (16 + 4) + (16 + 8) + (16 + 8) + 16);
-    EXPECT_EQ(bytes[0], 4u);
-    EXPECT_EQ(bytes[4], toolchain::kReflectAttribute);
-    EXPECT_EQ(bytes[6], 3u) << "name length, little-endian";
-    std::vector<mendrix::ReflectionEntry> decoded;
-    ASSERT_TRUE(mendrix::decodeReflection(bytes.data(), bytes.size(), decoded));
-    EXPECT_EQ(decoded, entries);
-
-    EXPECT_FALSE(mendrix::decodeReflection(bytes.data(), bytes.size() - 4, decoded));
-    EXPECT_FALSE(mendrix::decodeReflection(bytes.data(), 2, decoded));
-    std::vector<uint8_t> longer = bytes;
-    longer.push_back(0);
-    EXPECT_FALSE(mendrix::decodeReflection(longer.data(), longer.size(), decoded));
-    std::vector<uint8_t> empty = mendrix::encodeReflection({});
-    ASSERT_TRUE(mendrix::decodeReflection(empty.data(), empty.size(), decoded));
-    EXPECT_TRUE(decoded.empty());
 }
 
 TEST(MendrixQuarn, HashIsFnv1a128) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -54,10 +55,17 @@ inline toolchain::ToolchainStageRecord recordAt(const void* slot) {
     return record;
 }
 
+// The shared strict reader over a record's block.
+inline bool decodeBlock(const uint8_t* bytes, size_t size,
+                        std::vector<mendrix::ReflectionEntry>& entries) {
+    std::string error;
+    return toolchain::parseReflection(std::span(bytes, size), entries, error);
+}
+
 inline std::vector<mendrix::ReflectionEntry> reflectionOf(
     const toolchain::ToolchainStageRecord& record) {
     std::vector<mendrix::ReflectionEntry> entries;
-    EXPECT_TRUE(mendrix::decodeReflection(record.reflection, record.reflectionSize, entries));
+    EXPECT_TRUE(decodeBlock(record.reflection, record.reflectionSize, entries));
     return entries;
 }
 

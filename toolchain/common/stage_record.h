@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "toolchain/common/reflection_block.h"
+
 namespace toolchain {
 
 constexpr uint32_t kStageRecordMagic = 0x53585256u;  // "VRXS" in little-endian bytes
@@ -31,25 +33,8 @@ constexpr uint32_t kStageFlagHashPresent = 0x1;
 constexpr uint32_t kStageFlagForceUniformBlock = 0x2;
 constexpr uint32_t kStageFlagEssl = 0x4;
 
-// Reflection block (reflection, reflectionSize): little-endian, no pointers.
-//   uint32 entryCount
-//   entryCount entries, each:
-//     uint8  category     (ReflectionCategory)
-//     uint8  reserved     0
-//     uint16 nameLength   bytes of the name, no terminator
-//     int32  location     binding or location, -1 when none
-//     uint32 type         GL type enum (e.g. 0x8B52 vec4), 0 when not applicable
-//     uint32 arraySize    1 for a non-array
-//     name bytes, then zero bytes up to the next multiple of 4
-enum ReflectionCategory : uint8_t {
-    kReflectAttribute = 1,
-    kReflectUniform = 2,
-    kReflectSampler = 3,
-    kReflectVaryingIn = 4,
-    kReflectVaryingOut = 5,
-    kReflectStreamOut = 6,
-    kReflectUniformBlock = 7,
-};
+// The reflection block (reflection, reflectionSize) is laid out as
+// toolchain/common/reflection_block.h describes.
 
 struct ToolchainStageRecord {
     uint32_t magic;              // kStageRecordMagic when the stage was compiled

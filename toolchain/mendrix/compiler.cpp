@@ -267,10 +267,7 @@ bool Compiler::compileProgram(const CompileRequest& request, CompiledShaderSet& 
     output.streamOut = &streamOut;
 
     std::vector<QuarnStage> quarnStages;
-    for (size_t index = 0; index < jobs.size(); ++index) {
-        StageJob& job = jobs[index];
-        emitStage(output, job, index, storage->stages[job.storageIndex], diagnostics, quarnStages);
-    }
+    emitProgram(output, jobs, *storage, diagnostics, quarnStages);
     writeDebugFile(request, jobs, quarnStages, diagnostics);
     return finish(true);
 }

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <utility>
 
+#include "toolchain/mendrix/reflection.h"
+
 namespace mendrix {
 
 namespace {
@@ -83,6 +85,7 @@ void runFrontEnd(std::vector<StageJob>& jobs, bool allowSpirv, bool treeDumps, F
     if (!linked || run.diagnostics.hasErrors()) {
         return;
     }
+    run.declaredUniformLocations = declaredUniformLocations(*run.program);
     if (anySpirv && !run.program->mapIO()) {
         run.diagnostics.addLinkLog(run.program->getInfoLog(), stagePath);
         if (!run.diagnostics.hasErrors()) {

@@ -4,21 +4,38 @@
 #include <glslang/MachineIndependent/localintermediate.h>
 #include <glslang/Public/ShaderLang.h>
 
+#include <algorithm>
 #include <cstring>
+#include <map>
+#include <string>
+#include <unordered_set>
+
+#include "toolchain/mendrix/live_symbols.h"
 
 namespace mendrix {
 
 namespace {
 
-void putU32(std::vector<uint8_t>& out, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+// The stage's global declarations, in declaration order.
+std::vector<const glslang::TIntermSymbol*> linkerObjects(const glslang::TIntermediate& stage) {
+    std::vector<const glslang::TIntermSymbol*> symbols;
+    glslang::TIntermAggregate* root =
+        stage.getTreeRoot() != nullptr ? stage.getTreeRoot()->getAsAggregate() : nullptr;
+    if (root == nullptr) {
+        return symbols;
     }
-}
-
-uint32_t getU32(const uint8_t* bytes) {
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+    for (TIntermNode* child : root->getSequence()) {
+        glslang::TIntermAggregate* linker = child->getAsAggregate();
+        if (linker == nullptr || linker->getOp() != glslang::EOpLinkerObjects) {
+            continue;
+        }
+        for (TIntermNode* object : linker->getSequence()) {
+            if (const glslang::TIntermSymbol* symbol = object->getAsSymbolNode()) {
+                symbols.push_back(symbol);
+            }
+        }
+    }
+    return symbols;
 }
 
 uint32_t arraySizeOf(const glslang::TType& type) {
@@ -34,9 +51,26 @@ int32_t locationOf(const glslang::TType& type) {
     return qualifier.hasLocation() ? static_cast<int32_t>(qualifier.layoutLocation) : -1;
 }
 
-bool isUserInterface(const glslang::TType& type, glslang::TStorageQualifier storage) {
-    const glslang::TQualifier& qualifier = type.getQualifier();
-    return qualifier.storage == storage && qualifier.builtIn == glslang::EbvNone;
+// Built-ins by qualifier, by their reserved name, or as blocks of built-ins
+// (gl_in, gl_PerVertex).
+bool isBuiltIn(const glslang::TIntermSymbol& symbol) {
+    const glslang::TType& type = symbol.getType();
+    if (type.getQualifier().builtIn != glslang::EbvNone ||
+        std::strncmp(symbol.getName().c_str(), "gl_", 3) == 0) {
+        return true;
+    }
+    if (type.getBasicType() != glslang::EbtBlock) {
+        return false;
+    }
+    if (std::strncmp(type.getTypeName().c_str(), "gl_", 3) == 0) {
+        return true;
+    }
+    for (const glslang::TTypeLoc& member : *type.getStruct()) {
+        if (member.type->getQualifier().builtIn == glslang::EbvNone) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void addInterfaceSymbol(const glslang::TIntermSymbol& symbol, uint8_t category,
@@ -64,55 +98,6 @@ void addInterfaceSymbol(const glslang::TIntermSymbol& symbol, uint8_t category,
 }
 
 }  // namespace
-
-std::vector<uint8_t> encodeReflection(const std::vector<ReflectionEntry>& entries) {
-    std::vector<uint8_t> out;
-    putU32(out, static_cast<uint32_t>(entries.size()));
-    for (const ReflectionEntry& entry : entries) {
-        size_t length = entry.name.size() > 0xffff ? 0xffff : entry.name.size();
-        out.push_back(entry.category);
-        out.push_back(0);
-        out.push_back(static_cast<uint8_t>(length & 0xff));
-        out.push_back(static_cast<uint8_t>(length >> 8));
-        putU32(out, static_cast<uint32_t>(entry.location));
-        putU32(out, entry.type);
-        putU32(out, entry.arraySize);
-        out.insert(out.end(), entry.name.begin(), entry.name.begin() + length);
-        while (out.size() % 4 != 0) {
-            out.push_back(0);
-        }
-    }
-    return out;
-}
-
-bool decodeReflection(const uint8_t* bytes, size_t size, std::vector<ReflectionEntry>& entries) {
-    entries.clear();
-    if (bytes == nullptr || size < 4) {
-        return false;
-    }
-    uint32_t count = getU32(bytes);
-    size_t pos = 4;
-    for (uint32_t i = 0; i < count; ++i) {
-        if (size - pos < 16) {
-            return false;
-        }
-        ReflectionEntry entry;
-        entry.category = bytes[pos];
-        size_t length = bytes[pos + 2] | static_cast<size_t>(bytes[pos + 3]) << 8;
-        entry.location = static_cast<int32_t>(getU32(bytes + pos + 4));
-        entry.type = getU32(bytes + pos + 8);
-        entry.arraySize = getU32(bytes + pos + 12);
-        pos += 16;
-        size_t padded = (length + 3) & ~size_t{3};
-        if (size - pos < padded) {
-            return false;
-        }
-        entry.name.assign(reinterpret_cast<const char*>(bytes + pos), length);
-        pos += padded;
-        entries.push_back(std::move(entry));
-    }
-    return pos == size;
-}
 
 uint32_t glTypeOf(const glslang::TType& type) {
     using glslang::TBasicType;
@@ -164,73 +149,232 @@ uint32_t glTypeOf(const glslang::TType& type) {
 
 StageInterface collectStageInterface(const glslang::TIntermediate& stage) {
     StageInterface result;
-    glslang::TIntermAggregate* root =
-        stage.getTreeRoot() != nullptr ? stage.getTreeRoot()->getAsAggregate() : nullptr;
-    if (root == nullptr) {
-        return result;
-    }
-    for (TIntermNode* child : root->getSequence()) {
-        glslang::TIntermAggregate* linker = child->getAsAggregate();
-        if (linker == nullptr || linker->getOp() != glslang::EOpLinkerObjects) {
+    for (const glslang::TIntermSymbol* symbol : linkerObjects(stage)) {
+        glslang::TStorageQualifier storage = symbol->getType().getQualifier().storage;
+        if (isBuiltIn(*symbol)) {
             continue;
         }
-        for (TIntermNode* object : linker->getSequence()) {
-            const glslang::TIntermSymbol* symbol = object->getAsSymbolNode();
-            if (symbol == nullptr) {
-                continue;
-            }
-            const glslang::TType& type = symbol->getType();
-            if (isUserInterface(type, glslang::EvqVaryingIn)) {
-                addInterfaceSymbol(*symbol, toolchain::kReflectVaryingIn, result.inputs);
-            } else if (isUserInterface(type, glslang::EvqVaryingOut)) {
-                addInterfaceSymbol(*symbol, toolchain::kReflectVaryingOut, result.outputs);
-            }
+        if (storage == glslang::EvqVaryingIn) {
+            addInterfaceSymbol(*symbol, toolchain::kReflectVaryingIn, result.inputs);
+        } else if (storage == glslang::EvqVaryingOut) {
+            addInterfaceSymbol(*symbol, toolchain::kReflectVaryingOut, result.outputs);
         }
     }
     return result;
 }
 
-void collectUniforms(const glslang::TProgram& program, unsigned stageMask,
-                     std::vector<ReflectionEntry>& out) {
-    for (int i = 0; i < program.getNumUniformVariables(); ++i) {
-        const glslang::TObjectReflection& uniform = program.getUniform(i);
-        if ((uniform.stages & stageMask) == 0 || uniform.index >= 0) {
-            // Members of uniform blocks are described by their block.
-            continue;
+namespace {
+
+// Uniform locations a type takes: one per array element, a structure's
+// members' together.
+int32_t uniformLocationSize(const glslang::TType& type) {
+    int32_t element = 1;
+    if (type.isStruct()) {
+        element = 0;
+        for (const glslang::TTypeLoc& member : *type.getStruct()) {
+            element += uniformLocationSize(*member.type);
         }
-        const glslang::TType* type = uniform.getType();
-        bool opaque = type != nullptr && type->getBasicType() == glslang::EbtSampler;
-        int32_t location = -1;
-        if (opaque) {
-            location = uniform.getBinding();
-        } else if (type != nullptr) {
-            location = locationOf(*type);
-        }
-        uint32_t arraySize = uniform.size > 0 ? static_cast<uint32_t>(uniform.size) : 1;
-        out.push_back(
-            {opaque ? uint8_t{toolchain::kReflectSampler} : uint8_t{toolchain::kReflectUniform},
-             location, static_cast<uint32_t>(uniform.glDefineType), arraySize, uniform.name});
     }
-    for (int i = 0; i < program.getNumUniformBlocks(); ++i) {
-        const glslang::TObjectReflection& block = program.getUniformBlock(i);
-        if ((block.stages & stageMask) == 0) {
-            continue;
-        }
-        out.push_back({toolchain::kReflectUniformBlock, block.getBinding(), 0, 1, block.name});
-    }
+    return type.isSizedArray() ? element * type.getCumulativeArraySize() : element;
 }
 
-void collectAttributes(const glslang::TProgram& program, std::vector<ReflectionEntry>& out) {
-    for (int i = 0; i < program.getNumPipeInputs(); ++i) {
-        const glslang::TObjectReflection& input = program.getPipeInput(i);
-        const glslang::TType* type = input.getType();
-        if (type != nullptr && type->getQualifier().builtIn != glslang::EbvNone) {
+// The GL type of a sampler or image, as the front end's program reflection
+// gives it (it has no other public mapping); 0 when it does not list it.
+uint32_t opaqueGlType(const glslang::TProgram& program, const std::string& name) {
+    int index = program.getReflectionIndex(name.c_str());
+    if (index < 0) {
+        index = program.getReflectionIndex((name + "[0]").c_str());
+    }
+    if (index < 0 || index >= program.getNumUniformVariables()) {
+        return 0;
+    }
+    return static_cast<uint32_t>(program.getUniform(index).glDefineType);
+}
+
+struct LeafContext {
+    bool limitArraySymbols = true;
+    uint8_t category = toolchain::kReflectUniform;
+    uint32_t opaqueType = 0;
+    std::vector<ReflectionEntry>* out = nullptr;
+};
+
+// Lists a uniform as OpenGL names its symbols: "s.member", "items[2]".
+void addUniformLeaves(const glslang::TType& type, const std::string& name, int32_t location,
+                      const LeafContext& context) {
+    auto at = [location](int32_t offset) { return location < 0 ? -1 : location + offset; };
+    if (type.isSizedArray()) {
+        glslang::TType element(type, 0);
+        int32_t count = type.getOuterArraySize();
+        int32_t size = uniformLocationSize(element);
+        // Without the limit a symbol per element, up to a bound that keeps an
+        // absurd array from taking all memory.
+        constexpr int32_t kMaxElementSymbols = 65536;
+        for (int32_t i = 0; i < count && i < kMaxElementSymbols; ++i) {
+            if (context.limitArraySymbols && i > 1 && i != count - 1) {
+                i = count - 2;  // first two, then the last
+                continue;
+            }
+            addUniformLeaves(element, name + "[" + std::to_string(i) + "]", at(i * size), context);
+        }
+        return;
+    }
+    if (type.isStruct()) {
+        int32_t offset = 0;
+        for (const glslang::TTypeLoc& member : *type.getStruct()) {
+            addUniformLeaves(*member.type, name + "." + member.type->getFieldName().c_str(),
+                             at(offset), context);
+            offset += uniformLocationSize(*member.type);
+        }
+        return;
+    }
+    uint32_t glType =
+        context.category == toolchain::kReflectSampler ? context.opaqueType : glTypeOf(type);
+    context.out->push_back({context.category, location, glType, 1, name});
+}
+
+bool isLooseUniform(const glslang::TIntermSymbol& symbol) {
+    const glslang::TType& type = symbol.getType();
+    return type.getQualifier().storage == glslang::EvqUniform &&
+           type.getBasicType() != glslang::EbtBlock && !isBuiltIn(symbol);
+}
+
+// Every loose uniform of the program with its first location: the declared
+// one where there is one, else the lowest free range.
+std::map<std::string, int32_t> assignUniformLocations(
+    const std::vector<const glslang::TIntermediate*>& stages,
+    const std::map<std::string, int32_t>& declared) {
+    std::map<std::string, int32_t> locations;
+    std::vector<std::pair<std::string, int32_t>> unplaced;  // name, size
+    // Locations in use; ranges beyond kTracked (far more than any GPU has)
+    // are not tracked, which keeps a huge array from taking huge memory.
+    constexpr int32_t kTracked = 1 << 16;
+    std::vector<bool> taken(kTracked, false);
+    auto mark = [&taken](int32_t first, int32_t size) {
+        for (int32_t i = first; i < first + size && i < kTracked; ++i) {
+            taken[static_cast<size_t>(i)] = true;
+        }
+    };
+    auto isFree = [&taken](int32_t first, int32_t size) {
+        for (int32_t i = first; i < first + size && i < kTracked; ++i) {
+            if (taken[static_cast<size_t>(i)]) {
+                return false;
+            }
+        }
+        return true;
+    };
+    for (const glslang::TIntermediate* stage : stages) {
+        for (const glslang::TIntermSymbol* symbol : linkerObjects(*stage)) {
+            std::string name = symbol->getName().c_str();
+            if (!isLooseUniform(*symbol) || locations.count(name) != 0) {
+                continue;
+            }
+            int32_t size = uniformLocationSize(symbol->getType());
+            auto found = declared.find(name);
+            int32_t location = found != declared.end() ? found->second : -1;
+            locations[name] = location;
+            if (location >= 0) {
+                mark(location, size);
+            } else {
+                unplaced.emplace_back(name, size);
+            }
+        }
+    }
+    for (const auto& [name, size] : unplaced) {
+        int32_t first = 0;
+        while (!isFree(first, size)) {
+            ++first;
+        }
+        locations[name] = first;
+        mark(first, size);
+    }
+    return locations;
+}
+
+int32_t bindingOf(const glslang::TType& type) {
+    const glslang::TQualifier& qualifier = type.getQualifier();
+    return qualifier.hasBinding() ? static_cast<int32_t>(qualifier.layoutBinding) : -1;
+}
+
+// One stage's entries, grouped: inputs, uniforms, samplers, uniform blocks,
+// storage blocks, outputs.
+std::vector<ReflectionEntry> reflectStage(const glslang::TProgram& program, EShLanguage language,
+                                          const std::map<std::string, int32_t>& locations,
+                                          bool limitArraySymbols) {
+    const glslang::TIntermediate& stage = *program.getIntermediate(language);
+    std::unordered_set<std::string> live = liveSymbolNames(stage);
+    std::vector<ReflectionEntry> groups[6];
+    for (const glslang::TIntermSymbol* symbol : linkerObjects(stage)) {
+        std::string name = symbol->getName().c_str();
+        const glslang::TType& type = symbol->getType();
+        if (live.count(name) == 0 || isBuiltIn(*symbol)) {
             continue;
         }
-        uint32_t arraySize = input.size > 0 ? static_cast<uint32_t>(input.size) : 1;
-        out.push_back({toolchain::kReflectAttribute, type != nullptr ? locationOf(*type) : -1,
-                       static_cast<uint32_t>(input.glDefineType), arraySize, input.name});
+        glslang::TStorageQualifier storage = type.getQualifier().storage;
+        if (storage == glslang::EvqVaryingIn) {
+            addInterfaceSymbol(*symbol,
+                               language == EShLangVertex ? uint8_t{toolchain::kReflectAttribute}
+                                                         : uint8_t{toolchain::kReflectVaryingIn},
+                               groups[0]);
+        } else if (storage == glslang::EvqVaryingOut) {
+            addInterfaceSymbol(*symbol, toolchain::kReflectVaryingOut, groups[5]);
+        } else if (isLooseUniform(*symbol)) {
+            bool opaque = type.getBasicType() == glslang::EbtSampler;
+            LeafContext context{
+                limitArraySymbols,
+                opaque ? uint8_t{toolchain::kReflectSampler} : uint8_t{toolchain::kReflectUniform},
+                opaque ? opaqueGlType(program, name) : 0, &groups[opaque ? 2 : 1]};
+            addUniformLeaves(type, name, locations.at(name), context);
+        } else if (type.getBasicType() == glslang::EbtBlock &&
+                   (storage == glslang::EvqUniform || storage == glslang::EvqBuffer)) {
+            bool storageBlock = storage == glslang::EvqBuffer;
+            groups[storageBlock ? 4 : 3].push_back(
+                {storageBlock ? uint8_t{toolchain::kReflectStorageBlock}
+                              : uint8_t{toolchain::kReflectUniformBlock},
+                 bindingOf(type), 0, arraySizeOf(type), type.getTypeName().c_str()});
+        }
     }
+    std::vector<ReflectionEntry> entries;
+    for (std::vector<ReflectionEntry>& group : groups) {
+        entries.insert(entries.end(), group.begin(), group.end());
+    }
+    return entries;
+}
+
+}  // namespace
+
+std::map<std::string, int32_t> declaredUniformLocations(const glslang::TProgram& program) {
+    std::map<std::string, int32_t> declared;
+    for (int stage = 0; stage < EShLangCount; ++stage) {
+        const glslang::TIntermediate* intermediate =
+            program.getIntermediate(static_cast<EShLanguage>(stage));
+        if (intermediate == nullptr) {
+            continue;
+        }
+        for (const glslang::TIntermSymbol* symbol : linkerObjects(*intermediate)) {
+            int32_t location = locationOf(symbol->getType());
+            if (isLooseUniform(*symbol) && location >= 0) {
+                declared.emplace(symbol->getName().c_str(), location);
+            }
+        }
+    }
+    return declared;
+}
+
+ProgramReflection reflectProgram(const glslang::TProgram& program,
+                                 const std::vector<EShLanguage>& stages,
+                                 const std::map<std::string, int32_t>& declared,
+                                 bool limitArraySymbols) {
+    std::vector<const glslang::TIntermediate*> intermediates;
+    for (EShLanguage language : stages) {
+        intermediates.push_back(program.getIntermediate(language));
+    }
+    ProgramReflection result;
+    result.uniformLocations = assignUniformLocations(intermediates, declared);
+    for (EShLanguage language : stages) {
+        result.stages.push_back(
+            reflectStage(program, language, result.uniformLocations, limitArraySymbols));
+    }
+    return result;
 }
 
 }  // namespace mendrix

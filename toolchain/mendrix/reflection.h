@@ -1,36 +1,24 @@
-// The reflection block of a stage record (layout in
-// toolchain/common/stage_record.h) and how it is gathered from a linked
-// program.
+// The reflection of a linked program, stage by stage, into the reflection
+// blocks of its stage records (layout in toolchain/common/reflection_block.h).
 #pragma once
 
-#include <cstddef>
+#include <glslang/Public/ShaderLang.h>
+
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
-#include "toolchain/common/stage_record.h"
+#include "toolchain/common/reflection_block.h"
 
 namespace glslang {
-class TProgram;
 class TIntermediate;
 class TType;
 }  // namespace glslang
 
 namespace mendrix {
 
-struct ReflectionEntry {
-    uint8_t category = 0;  // toolchain::ReflectionCategory
-    int32_t location = -1;
-    uint32_t type = 0;
-    uint32_t arraySize = 1;
-    std::string name;
-
-    bool operator==(const ReflectionEntry&) const = default;
-};
-
-std::vector<uint8_t> encodeReflection(const std::vector<ReflectionEntry>& entries);
-// False when the block is cut short or malformed.
-bool decodeReflection(const uint8_t* bytes, size_t size, std::vector<ReflectionEntry>& entries);
+using toolchain::ReflectionEntry;
 
 // The GL type enum of a non-opaque type (0x8B52 for vec4, ...), 0 for
 // structures and types GL has no enum for.
@@ -45,11 +33,25 @@ struct StageInterface {
 };
 StageInterface collectStageInterface(const glslang::TIntermediate& stage);
 
-// Live uniforms, samplers and uniform blocks that `stageMask` (a bit per
-// front-end stage) uses, from the program's reflection (built before).
-void collectUniforms(const glslang::TProgram& program, unsigned stageMask,
-                     std::vector<ReflectionEntry>& out);
-// Live vertex inputs of a program that starts with a vertex stage.
-void collectAttributes(const glslang::TProgram& program, std::vector<ReflectionEntry>& out);
+// The explicit layout(location) of every loose uniform of the linked
+// program, read before the front end maps locations of its own.
+std::map<std::string, int32_t> declaredUniformLocations(const glslang::TProgram& program);
+
+struct ProgramReflection {
+    std::vector<std::vector<ReflectionEntry>> stages;  // parallel to the stages asked for
+    std::map<std::string, int32_t> uniformLocations;   // first location of each loose uniform
+};
+
+// What each of `stages` (front-end stages of the linked `program`) declares
+// and uses from main: attributes or varyings in, uniforms, samplers and
+// images, uniform blocks, storage blocks, varyings out. Loose uniforms
+// (samplers included) get one OpenGL uniform location program-wide: the
+// declared one where there is one, else the lowest free range. Uniform
+// arrays are listed element by element ("items[0]"); with
+// `limitArraySymbols` only the first two and the last element.
+ProgramReflection reflectProgram(const glslang::TProgram& program,
+                                 const std::vector<EShLanguage>& stages,
+                                 const std::map<std::string, int32_t>& declared,
+                                 bool limitArraySymbols);
 
 }  // namespace mendrix

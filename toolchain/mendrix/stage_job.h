@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,6 +56,8 @@ struct FrontEndRun {
     std::vector<std::unique_ptr<glslang::TShader>> shaders;  // parallel to the jobs
     std::unique_ptr<glslang::TProgram> program;              // destroyed before the shaders
     Diagnostics diagnostics;
+    // Loose uniforms' layout(location), as declared (before mapping).
+    std::map<std::string, int32_t> declaredUniformLocations;
     bool ok = false;
 };
 

@@ -6,8 +6,11 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 #include "toolchain/mendrix/compiler.h"
+#include "toolchain/mendrix/spirv_optimizer.h"
+#include "toolchain/mendrix/spirv_uniform_locations.h"
 #include "toolchain/mendrix/statistics.h"
 
 namespace mendrix {
@@ -54,10 +57,10 @@ std::string_view trimmedLines(std::string_view text) {
 
 // Generates the stage's SPIR-V; the generator's messages become warnings.
 std::vector<uint32_t> generateSpirv(const StageJob& job, glslang::TIntermediate& intermediate,
-                                    uint32_t flags, Diagnostics& diagnostics) {
+                                    Diagnostics& diagnostics) {
     std::vector<uint32_t> words;
     glslang::SpvOptions options;
-    options.disableOptimizer = (flags & kCompileFlagOptimize) == 0;
+    options.disableOptimizer = true;  // spirv_optimizer.cpp does that
     spv::SpvBuildLogger logger;
     glslang::GlslangToSpv(intermediate, words, &logger, &options);
     std::string messages = logger.getAllMessages();
@@ -72,46 +75,42 @@ std::vector<uint32_t> generateSpirv(const StageJob& job, glslang::TIntermediate&
     return words;
 }
 
-// Reflection: attributes or varyings in, uniforms, samplers, blocks,
-// varyings out, then the stream-out names.
-std::vector<uint8_t> stageReflection(const ProgramOutput& program, const StageJob& job,
-                                     glslang::TIntermediate& intermediate) {
-    glslang::TProgram& linked = *program.run->program;
-    std::vector<ReflectionEntry> entries;
-    StageInterface interface = collectStageInterface(intermediate);
-    if (job.kind == toolchain::kStageVertex) {
-        collectAttributes(linked, entries);
-    } else {
-        entries.insert(entries.end(), interface.inputs.begin(), interface.inputs.end());
+// The stage's SPIR-V, validated, optimised when the request asks for it,
+// and validated again. False, with the reason, when the code is not valid.
+bool finalSpirv(const ProgramOutput& program, const StageJob& job,
+                const std::map<std::string, int32_t>& uniformLocations,
+                std::vector<uint32_t>& words, Diagnostics& diagnostics, std::string& problem) {
+    const CompileRequest& request = *program.request;
+    glslang::TIntermediate& intermediate = *program.run->program->getIntermediate(job.language);
+    words = generateSpirv(job, intermediate, diagnostics);
+    relocateUniforms(words, uniformLocations);
+    if (!validateSpirv(words, problem)) {
+        return false;
     }
-    collectUniforms(linked, 1u << job.language, entries);
-    entries.insert(entries.end(), interface.outputs.begin(), interface.outputs.end());
-    if (&job == program.streamOutStage) {
-        entries.insert(entries.end(), program.streamOut->begin(), program.streamOut->end());
+    if ((request.compileFlags & kCompileFlagOptimize) == 0) {
+        return true;
     }
-    return encodeReflection(entries);
+    return optimizeSpirv(words, request.optimizationFlags, problem) &&
+           validateSpirv(words, problem);
 }
 
-}  // namespace
-
-void emitStage(const ProgramOutput& program, StageJob& job, size_t index, StageStorage& out,
-               Diagnostics& diagnostics, std::vector<QuarnStage>& quarnStages) {
+void emitStage(const ProgramOutput& program, StageJob& job, size_t index,
+               const std::vector<uint32_t>& words, const std::vector<ReflectionEntry>& reflection,
+               StageStorage& out, std::vector<QuarnStage>& quarnStages) {
     const CompileRequest& request = *program.request;
     uint32_t flags = request.compileFlags;
     glslang::TIntermediate& intermediate = *program.run->program->getIntermediate(job.language);
     bool es = intermediate.getProfile() == EEsProfile;
     int languageVersion = intermediate.getVersion();
 
-    std::vector<uint32_t> words;
     bool spirv = program.spirvKept && job.spirv;
     if (spirv) {
-        words = generateSpirv(job, intermediate, flags, diagnostics);
         const auto* bytes = reinterpret_cast<const uint8_t*>(words.data());
         out.binary.assign(bytes, bytes + words.size() * sizeof(uint32_t));
     } else {
         out.binary = validatedForm(job, languageVersion, es);
     }
-    out.reflection = stageReflection(program, job, intermediate);
+    out.reflection = toolchain::encodeReflection(reflection);
     if (job.requestPath != nullptr) {
         out.path = job.requestPath;
     }
@@ -155,6 +154,66 @@ void emitStage(const ProgramOutput& program, StageJob& job, size_t index, StageS
         *job.stats =
             spirv ? statsFromSpirv(words, job.kind == toolchain::kStageVertex, program.gpuVersion)
                   : statsFromTree(intermediate, program.gpuVersion);
+    }
+}
+
+// The optimiser removes uniforms that only dead code used; the reflection
+// then lists only what is left, so that engines set no inactive location.
+void dropRemovedUniforms(const std::vector<uint32_t>& words,
+                         std::vector<ReflectionEntry>& entries) {
+    std::unordered_set<std::string> left = uniformVariableNames(words);
+    std::erase_if(entries, [&left](const ReflectionEntry& entry) {
+        if (entry.category != toolchain::kReflectUniform &&
+            entry.category != toolchain::kReflectSampler) {
+            return false;
+        }
+        return left.count(entry.name.substr(0, entry.name.find_first_of(".["))) == 0;
+    });
+}
+
+}  // namespace
+
+void emitProgram(ProgramOutput& program, std::vector<StageJob>& jobs, ProgramStorage& storage,
+                 Diagnostics& diagnostics, std::vector<QuarnStage>& quarnStages) {
+    const CompileRequest& request = *program.request;
+    std::vector<EShLanguage> languages;
+    for (const StageJob& job : jobs) {
+        languages.push_back(job.language);
+    }
+    ProgramReflection reflection =
+        reflectProgram(*program.run->program, languages, program.run->declaredUniformLocations,
+                       (request.optimizationFlags & kLimitArraySymbols) != 0);
+    std::vector<std::vector<ReflectionEntry>>& reflections = reflection.stages;
+    if (program.streamOutStage != nullptr) {
+        std::vector<ReflectionEntry>& entries =
+            reflections[static_cast<size_t>(program.streamOutStage - jobs.data())];
+        entries.insert(entries.end(), program.streamOut->begin(), program.streamOut->end());
+    }
+
+    std::vector<std::vector<uint32_t>> words(jobs.size());
+    for (size_t index = 0; index < jobs.size() && program.spirvKept; ++index) {
+        std::string problem;
+        if (jobs[index].spirv && !finalSpirv(program, jobs[index], reflection.uniformLocations,
+                                             words[index], diagnostics, problem)) {
+            // Not the program's fault: it is kept whole in validated form, as
+            // programs that only SPIR-V rules refuse are.
+            diagnostics.warning(
+                jobs[index].label, 0,
+                "SPIR-V failed validation, the validated form is kept: " + tidyMessage(problem));
+            program.spirvKept = false;
+        }
+    }
+    if (program.spirvKept && (request.compileFlags & kCompileFlagOptimize) != 0) {
+        for (size_t index = 0; index < jobs.size(); ++index) {
+            if (jobs[index].spirv) {
+                dropRemovedUniforms(words[index], reflections[index]);
+            }
+        }
+    }
+    for (size_t index = 0; index < jobs.size(); ++index) {
+        StageJob& job = jobs[index];
+        emitStage(program, job, index, words[index], reflections[index],
+                  storage.stages[job.storageIndex], quarnStages);
     }
 }
 

@@ -20,10 +20,12 @@ struct ProgramOutput {
     const std::vector<ReflectionEntry>* streamOut = nullptr;
 };
 
-// Fills the job's stage record in the set, its storage, its dump and its
-// statistics block. A stage with a debug hash is added to `quarnStages`.
-// `index` is the job's place among the jobs (and the run's shaders).
-void emitStage(const ProgramOutput& program, StageJob& job, size_t index, StageStorage& out,
-               Diagnostics& diagnostics, std::vector<QuarnStage>& quarnStages);
+// Reflects the program, generates, validates and (when asked) optimises the
+// SPIR-V of its stages, then fills each job's stage record in the set, its
+// storage, dump and statistics block. Stages with a debug hash are added to
+// `quarnStages`. A program whose SPIR-V fails validation is stored whole in
+// the validated form, with one warning, and `program.spirvKept` turns false.
+void emitProgram(ProgramOutput& program, std::vector<StageJob>& jobs, ProgramStorage& storage,
+                 Diagnostics& diagnostics, std::vector<QuarnStage>& quarnStages);
 
 }  // namespace mendrix

@@ -9,21 +9,6 @@
 #include "toolchain/common/stage_record.h"
 #include "toolchain/tmb/vrx_format.h"
 
-// Reflection blocks go from the stage records into the file unchanged, so the
-// file's categories are the compiler's.
-static_assert(static_cast<uint8_t>(tmb::ReflectionCategory::attribute) ==
-              toolchain::kReflectAttribute);
-static_assert(static_cast<uint8_t>(tmb::ReflectionCategory::uniform) == toolchain::kReflectUniform);
-static_assert(static_cast<uint8_t>(tmb::ReflectionCategory::sampler) == toolchain::kReflectSampler);
-static_assert(static_cast<uint8_t>(tmb::ReflectionCategory::varyingIn) ==
-              toolchain::kReflectVaryingIn);
-static_assert(static_cast<uint8_t>(tmb::ReflectionCategory::varyingOut) ==
-              toolchain::kReflectVaryingOut);
-static_assert(static_cast<uint8_t>(tmb::ReflectionCategory::streamOut) ==
-              toolchain::kReflectStreamOut);
-static_assert(static_cast<uint8_t>(tmb::ReflectionCategory::uniformBlock) ==
-              toolchain::kReflectUniformBlock);
-
 namespace tmb {
 
 namespace {
@@ -181,6 +166,8 @@ bool appendShaderFile(const std::string& path, const ShaderFile& additions, std:
         return fail(error, std::string("cannot append: its alignment padding is ") +
                                (file.aligned ? "on" : "off"));
     }
+    // The whole file is rewritten, so a version-1 file becomes version 2.
+    file.formatVersion = kFormatVersion;
     file.programs.insert(file.programs.end(), additions.programs.begin(), additions.programs.end());
     std::vector<uint8_t> bytes;
     return encodeOrExplain(file, bytes, error) &&

@@ -32,7 +32,7 @@ std::string flagNames(uint32_t flags) {
 std::string describeShaderFile(const ShaderFile& file, size_t fileSize) {
     using std::to_string;
     std::string text;
-    text += "format version:   " + to_string(kFormatVersion) + "\n";
+    text += "format version:   " + to_string(file.formatVersion) + "\n";
     text += "file size:        " + to_string(fileSize) + " bytes\n";
     text += "GPU version:      " + to_string(file.gpuVersion) + "\n";
     text += "endian swap mode: " + to_string(file.endianSwapMode) +

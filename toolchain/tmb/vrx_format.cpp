@@ -44,16 +44,10 @@ constexpr size_t reflectionEntryCount = 56;
 constexpr size_t reserved = 60;
 }  // namespace stage
 
-constexpr size_t kReflectionEntryHeaderSize = 16;
-
 uint32_t load32(std::span<const uint8_t> bytes, size_t offset) {
     return static_cast<uint32_t>(bytes[offset]) | static_cast<uint32_t>(bytes[offset + 1]) << 8 |
            static_cast<uint32_t>(bytes[offset + 2]) << 16 |
            static_cast<uint32_t>(bytes[offset + 3]) << 24;
-}
-
-uint16_t load16(std::span<const uint8_t> bytes, size_t offset) {
-    return static_cast<uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
 }
 
 uint64_t load64(std::span<const uint8_t> bytes, size_t offset) {
@@ -65,11 +59,6 @@ void store32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
     for (int i = 0; i < 4; ++i) {
         bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
     }
-}
-
-void store16(std::vector<uint8_t>& bytes, size_t offset, uint16_t value) {
-    bytes[offset] = static_cast<uint8_t>(value);
-    bytes[offset + 1] = static_cast<uint8_t>(value >> 8);
 }
 
 void store64(std::vector<uint8_t>& bytes, size_t offset, uint64_t value) {
@@ -86,7 +75,8 @@ bool fail(std::string& error, std::string message) {
     return false;
 }
 
-bool validateStage(const Stage& stage, const std::string& where, std::string& error) {
+bool validateStage(const Stage& stage, uint32_t formatVersion, const std::string& where,
+                   std::string& error) {
     if (stage.kind < kKindVertex || stage.kind > kKindCompute) {
         return fail(error, where + ": unknown stage kind " + std::to_string(stage.kind));
     }
@@ -104,6 +94,11 @@ bool validateStage(const Stage& stage, const std::string& where, std::string& er
     std::string reason;
     if (!parseReflection(stage.reflection, entries, reason)) {
         return fail(error, where + ": reflection block: " + reason);
+    }
+    for (const ReflectionEntry& entry : entries) {
+        if (formatVersion < 2 && entry.category == toolchain::kReflectStorageBlock) {
+            return fail(error, where + ": storage-block reflection entries need format version 2");
+        }
     }
     return true;
 }
@@ -188,21 +183,6 @@ std::string toHex(uint64_t value, int minDigits) {
     return "0x" + text;
 }
 
-const char* stageKindName(uint32_t kind) {
-    switch (kind) {
-        case kKindVertex:
-            return "vertex";
-        case kKindPixel:
-            return "pixel";
-        case kKindGeometry:
-            return "geometry";
-        case kKindCompute:
-            return "compute";
-        default:
-            return "unknown";
-    }
-}
-
 const char* binaryFormatName(uint32_t format) {
     switch (format) {
         case kFormatSpirv:
@@ -214,106 +194,10 @@ const char* binaryFormatName(uint32_t format) {
     }
 }
 
-const char* reflectionCategoryName(ReflectionCategory category) {
-    switch (category) {
-        case ReflectionCategory::attribute:
-            return "attribute";
-        case ReflectionCategory::uniform:
-            return "uniform";
-        case ReflectionCategory::sampler:
-            return "sampler";
-        case ReflectionCategory::varyingIn:
-            return "varying-in";
-        case ReflectionCategory::varyingOut:
-            return "varying-out";
-        case ReflectionCategory::streamOut:
-            return "stream-out";
-        case ReflectionCategory::uniformBlock:
-            return "uniform-block";
-    }
-    return "unknown";
-}
-
-bool parseReflection(std::span<const uint8_t> block, std::vector<ReflectionEntry>& entries,
-                     std::string& error) {
-    entries.clear();
-    if (block.empty()) {
-        return true;  // no reflection data at all
-    }
-    if (block.size() < 4) {
-        return fail(error, "shorter than its entry count");
-    }
-    const uint32_t count = load32(block, 0);
-    // Every entry takes at least 20 bytes; checking first keeps a corrupt
-    // count from reserving memory.
-    if (count > (block.size() - 4) / (kReflectionEntryHeaderSize + 4)) {
-        return fail(error, "entry count " + std::to_string(count) + " does not fit the block");
-    }
-    entries.reserve(count);
-    size_t at = 4;
-    for (uint32_t i = 0; i < count; ++i) {
-        const std::string where = "entry " + std::to_string(i);
-        if (block.size() - at < kReflectionEntryHeaderSize) {
-            return fail(error, where + " is truncated");
-        }
-        ReflectionEntry entry;
-        const uint8_t category = block[at];
-        if (category < 1 || category > 7) {
-            return fail(error, where + " has unknown category " + std::to_string(category));
-        }
-        entry.category = static_cast<ReflectionCategory>(category);
-        if (block[at + 1] != 0) {
-            return fail(error, where + " has a non-zero reserved byte");
-        }
-        const uint16_t nameLength = load16(block, at + 2);
-        entry.location = static_cast<int32_t>(load32(block, at + 4));
-        entry.type = load32(block, at + 8);
-        entry.arraySize = load32(block, at + 12);
-        at += kReflectionEntryHeaderSize;
-        if (nameLength == 0) {
-            return fail(error, where + " has an empty name");
-        }
-        const size_t padded = roundUp(nameLength, 4);
-        if (block.size() - at < padded) {
-            return fail(error, where + " is truncated in its name");
-        }
-        entry.name.assign(reinterpret_cast<const char*>(block.data() + at), nameLength);
-        if (entry.name.find('\0') != std::string::npos) {
-            return fail(error, where + " has a NUL byte in its name");
-        }
-        for (size_t p = nameLength; p < padded; ++p) {
-            if (block[at + p] != 0) {
-                return fail(error, where + " has non-zero name padding");
-            }
-        }
-        at += padded;
-        entries.push_back(std::move(entry));
-    }
-    if (at != block.size()) {
-        return fail(error, std::to_string(block.size() - at) + " bytes after the last entry");
-    }
-    return true;
-}
-
-std::vector<uint8_t> encodeReflection(const std::vector<ReflectionEntry>& entries) {
-    std::vector<uint8_t> block(4, 0);
-    store32(block, 0, static_cast<uint32_t>(entries.size()));
-    for (const ReflectionEntry& entry : entries) {
-        const size_t at = block.size();
-        const size_t nameLength = std::min<size_t>(entry.name.size(), 0xFFFF);
-        block.resize(at + kReflectionEntryHeaderSize + roundUp(nameLength, 4), 0);
-        block[at] = static_cast<uint8_t>(entry.category);
-        store16(block, at + 2, static_cast<uint16_t>(nameLength));
-        store32(block, at + 4, static_cast<uint32_t>(entry.location));
-        store32(block, at + 8, entry.type);
-        store32(block, at + 12, entry.arraySize);
-        std::copy_n(entry.name.begin(), nameLength,
-                    block.begin() + at + kReflectionEntryHeaderSize);
-    }
-    return block;
-}
-
 bool validateShaderFile(const ShaderFile& file, std::string& error) {
+    if (file.formatVersion < kOldestFormatVersion || file.formatVersion > kFormatVersion) {
+        return fail(error, "unsupported format version " + std::to_string(file.formatVersion));
+    }
     if (file.gpuVersion != 1 && file.gpuVersion != 2) {
         return fail(error, "unsupported GPU version " + std::to_string(file.gpuVersion));
     }
@@ -334,7 +218,7 @@ bool validateShaderFile(const ShaderFile& file, std::string& error) {
         uint32_t previousKind = 0;
         for (const Stage& stage : program.stages) {
             const std::string stageWhere = where + ", " + stageKindName(stage.kind) + " stage";
-            if (!validateStage(stage, stageWhere, error)) {
+            if (!validateStage(stage, file.formatVersion, stageWhere, error)) {
                 return false;
             }
             if (stage.kind <= previousKind) {
@@ -353,7 +237,7 @@ bool encodeShaderFile(const ShaderFile& file, std::vector<uint8_t>& bytes, std::
     }
     bytes.assign(layout.fileSize, 0);
     store32(bytes, header::magic, kFileMagic);
-    store32(bytes, header::formatVersion, kFormatVersion);
+    store32(bytes, header::formatVersion, file.formatVersion);
     store32(bytes, header::headerSize, kFileHeaderSize);
     store32(bytes, header::gpuVersion, file.gpuVersion);
     store32(bytes, header::endianSwapMode, file.endianSwapMode);
@@ -421,7 +305,7 @@ bool decodeShaderFile(std::span<const uint8_t> bytes, ShaderFile& file, std::str
                                " bytes, shorter than the file header");
     }
     const uint32_t version = load32(bytes, header::formatVersion);
-    if (version != kFormatVersion) {
+    if (version < kOldestFormatVersion || version > kFormatVersion) {
         return fail(error, "unsupported format version " + std::to_string(version));
     }
     if (load32(bytes, header::headerSize) != kFileHeaderSize) {
@@ -447,6 +331,7 @@ bool decodeShaderFile(std::span<const uint8_t> bytes, ShaderFile& file, std::str
                                toHex(computed) + " (the file is corrupt)");
     }
 
+    file.formatVersion = version;
     file.gpuVersion = load32(bytes, header::gpuVersion);
     file.endianSwapMode = load32(bytes, header::endianSwapMode);
     const uint32_t flags = load32(bytes, header::flags);

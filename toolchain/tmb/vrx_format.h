@@ -10,10 +10,16 @@
 #include <string>
 #include <vector>
 
+#include "toolchain/common/reflection_block.h"
+#include "toolchain/common/stage_record.h"
+
 namespace tmb {
 
 constexpr uint32_t kFileMagic = 0x46585256u;  // "VRXF" in little-endian bytes
-constexpr uint32_t kFormatVersion = 1;
+// Version 2 added the storage-block reflection category; version 1 files
+// are still read.
+constexpr uint32_t kFormatVersion = 2;
+constexpr uint32_t kOldestFormatVersion = 1;
 constexpr uint32_t kFileHeaderSize = 48;
 constexpr uint32_t kProgramEntrySize = 16;
 constexpr uint32_t kStageEntrySize = 64;
@@ -27,12 +33,12 @@ constexpr uint32_t kSwapNone = 0;
 constexpr uint32_t kSwap8In32 = 2;
 
 // Stage kinds and binary formats share their values with the stage records.
-constexpr uint32_t kKindVertex = 1;
-constexpr uint32_t kKindPixel = 2;
-constexpr uint32_t kKindGeometry = 3;
-constexpr uint32_t kKindCompute = 4;
-constexpr uint32_t kFormatSpirv = 1;
-constexpr uint32_t kFormatValidated = 2;
+constexpr uint32_t kKindVertex = toolchain::kStageVertex;
+constexpr uint32_t kKindPixel = toolchain::kStagePixel;
+constexpr uint32_t kKindGeometry = toolchain::kStageGeometry;
+constexpr uint32_t kKindCompute = toolchain::kStageCompute;
+constexpr uint32_t kFormatSpirv = toolchain::kBinarySpirv;
+constexpr uint32_t kFormatValidated = toolchain::kBinaryValidated;
 constexpr uint32_t kStageFlagHash = 0x1;
 
 // Limits that keep every offset in 32 bits and a corrupt count from asking
@@ -40,25 +46,12 @@ constexpr uint32_t kStageFlagHash = 0x1;
 constexpr uint32_t kMaxPrograms = 65536;
 constexpr uint32_t kMaxStagesPerProgram = 4;
 
-enum class ReflectionCategory : uint8_t {
-    attribute = 1,
-    uniform = 2,
-    sampler = 3,
-    varyingIn = 4,
-    varyingOut = 5,
-    streamOut = 6,
-    uniformBlock = 7,
-};
-
-struct ReflectionEntry {
-    ReflectionCategory category = ReflectionCategory::attribute;
-    int32_t location = -1;
-    uint32_t type = 0;
-    uint32_t arraySize = 1;
-    std::string name;
-
-    bool operator==(const ReflectionEntry&) const = default;
-};
+// The reflection block is the compiler's, defined once for both libraries.
+using toolchain::encodeReflection;
+using toolchain::parseReflection;
+using toolchain::reflectionCategoryName;
+using toolchain::ReflectionEntry;
+using toolchain::stageKindName;
 
 struct Stage {
     uint32_t kind = 0;
@@ -80,6 +73,7 @@ struct Program {
 };
 
 struct ShaderFile {
+    uint32_t formatVersion = kFormatVersion;  // 1 or 2; what the file says when read
     uint32_t gpuVersion = 2;
     uint32_t endianSwapMode = kSwapNone;
     bool aligned = false;
@@ -99,15 +93,7 @@ uint32_t crc32(std::span<const uint8_t> bytes, uint32_t crc = 0);
 // "0x" and lower-case hex digits, at least `minDigits` of them.
 std::string toHex(uint64_t value, int minDigits = 1);
 
-const char* stageKindName(uint32_t kind);
 const char* binaryFormatName(uint32_t format);
-const char* reflectionCategoryName(ReflectionCategory category);
-
-// Reflection blocks: a complete parse (false with a reason on any fault) and
-// the encoding that parse accepts.
-bool parseReflection(std::span<const uint8_t> block, std::vector<ReflectionEntry>& entries,
-                     std::string& error);
-std::vector<uint8_t> encodeReflection(const std::vector<ReflectionEntry>& entries);
 
 // Checks a model against everything the format requires (values in range,
 // stage order, a well-formed reflection block, hash zero without its flag).

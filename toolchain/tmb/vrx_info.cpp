@@ -8,6 +8,7 @@
 #include "platform/safe_files.h"
 #include "toolchain/tmb/vrx_describe.h"
 #include "toolchain/tmb/vrx_format.h"
+#include "toolchain/tmb/vrx_json.h"
 
 namespace {
 
@@ -17,9 +18,10 @@ constexpr int kExitUsage = 2;
 
 void printUsage(std::FILE* stream) {
     std::fputs(
-        "Usage: vrxInfo [--check] FILE...\n"
+        "Usage: vrxInfo [--check | --json] FILE...\n"
         "Prints the header, programs and stages of each .vrx shader file.\n"
         "  --check  only validate: print \"FILE: ok\" or the first fault found\n"
+        "  --json   print each file as one JSON document (schema: docs/vrx-format.md)\n"
         "Exit code: 0 when every file is valid, 1 when one is not, 2 on usage errors.\n",
         stream);
 }
@@ -28,10 +30,13 @@ void printUsage(std::FILE* stream) {
 
 int main(int argc, char** argv) {
     bool checkOnly = false;
+    bool json = false;
     std::vector<const char*> paths;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--check") == 0) {
             checkOnly = true;
+        } else if (std::strcmp(argv[i], "--json") == 0) {
+            json = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             printUsage(stdout);
             return kExitValid;
@@ -61,6 +66,8 @@ int main(int argc, char** argv) {
         }
         if (checkOnly) {
             std::printf("%s: ok\n", path);
+        } else if (json) {
+            std::fputs(tmb::describeShaderFileJson(file, bytes.size()).c_str(), stdout);
         } else {
             std::printf("%s\n%s", path, tmb::describeShaderFile(file, bytes.size()).c_str());
         }

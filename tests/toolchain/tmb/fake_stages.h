@@ -45,11 +45,10 @@ public:
         }
         if (withReflection) {
             stage.reflection = tmb::encodeReflection({
-                {tmb::ReflectionCategory::attribute, 0, 0x8B52, 1, "position"},
-                {tmb::ReflectionCategory::uniform, -1, 0x8B5C, 1,
-                 "u_matrix" + std::to_string(seed)},
-                {tmb::ReflectionCategory::sampler, 3, 0x8B5E, 4, "textures"},
-                {tmb::ReflectionCategory::streamOut, -1, 0x8B51, 1, "gl_Position"},
+                {toolchain::kReflectAttribute, 0, 0x8B52, 1, "position"},
+                {toolchain::kReflectUniform, -1, 0x8B5C, 1, "u_matrix" + std::to_string(seed)},
+                {toolchain::kReflectSampler, 3, 0x8B5E, 4, "textures"},
+                {toolchain::kReflectStreamOut, -1, 0x8B51, 1, "gl_Position"},
             });
         }
         return withRecord(stage);

@@ -7,8 +7,12 @@
 
 #include <functional>
 
+#include "platform/safe_files.h"
+#include "tests/support/temp_folder.h"
 #include "tests/toolchain/tmb/fake_stages.h"
+#include "toolchain/tmb/shader_writer.h"
 #include "toolchain/tmb/vrx_describe.h"
+#include "toolchain/tmb/vrx_json.h"
 
 namespace {
 
@@ -183,7 +187,7 @@ TEST(VrxFormat, ReaderNamesStructuralFaultsEvenWithAValidChecksum) {
     const size_t pixelPadding = tmb::binaryOffsets(sampleFile())[1] + 62;
     const Case cases[] = {
         {"magic", set(0, 0x11223344), "bad magic"},
-        {"format version", set(4, 2), "unsupported format version 2"},
+        {"format version", set(4, 3), "unsupported format version 3"},
         {"header size", set(8, 64), "header size"},
         {"gpu version", set(12, 3), "GPU version 3"},
         {"swap mode", set(16, 1), "endian swap mode 1"},
@@ -243,9 +247,9 @@ TEST(VrxFormat, ReaderNamesStructuralFaultsEvenWithAValidChecksum) {
 
 TEST(Reflection, ParsesWhatItEncodesAndRefusesMalformedBlocks) {
     const std::vector<tmb::ReflectionEntry> entries = {
-        {tmb::ReflectionCategory::attribute, 0, 0x8B52, 1, "pos"},
-        {tmb::ReflectionCategory::uniformBlock, 2, 0, 1, "Block"},
-        {tmb::ReflectionCategory::varyingOut, -1, 0x8B50, 2, "uvw"},
+        {toolchain::kReflectAttribute, 0, 0x8B52, 1, "pos"},
+        {toolchain::kReflectUniformBlock, 2, 0, 1, "Block"},
+        {toolchain::kReflectVaryingOut, -1, 0x8B50, 2, "uvw"},
     };
     const std::vector<uint8_t> block = tmb::encodeReflection(entries);
     ASSERT_EQ(block.size(), 4 + (16 + 4) + (16 + 8) + (16 + 4));
@@ -266,7 +270,7 @@ TEST(Reflection, ParsesWhatItEncodesAndRefusesMalformedBlocks) {
         {"short count", [](auto& b) { b.resize(3); }, "shorter than its entry count"},
         {"count too large", [](auto& b) { store32(b, 0, 1000); }, "does not fit"},
         {"category 0", [](auto& b) { b[4] = 0; }, "unknown category 0"},
-        {"category 8", [](auto& b) { b[24] = 8; }, "entry 1 has unknown category 8"},
+        {"category 9", [](auto& b) { b[24] = 9; }, "entry 1 has unknown category 9"},
         {"reserved byte", [](auto& b) { b[5] = 1; }, "reserved byte"},
         {"empty name", [](auto& b) { b[6] = 0; }, "empty name"},
         {"name past end", [](auto& b) { b[6] = 200; }, "truncated in its name"},
@@ -298,6 +302,12 @@ TEST(VrxFormat, EncoderRefusesModelsNoReaderWouldAccept) {
         {"bad reflection", [](auto& f) { f.programs[0].stages[0].reflection.push_back(1); },
          "reflection block"},
         {"gpu 0", [](auto& f) { f.gpuVersion = 0; }, "GPU version 0"},
+        {"storage block in version 1",
+         [](auto& f) {
+             f.formatVersion = 1;
+             f.programs[0].stages[0].reflection = tmb::encodeReflection({{8, 1, 0, 1, "Buf"}});
+         },
+         "need format version 2"},
     };
     for (const Case& c : cases) {
         tmb::ShaderFile file = sampleFile();
@@ -307,6 +317,30 @@ TEST(VrxFormat, EncoderRefusesModelsNoReaderWouldAccept) {
         EXPECT_FALSE(tmb::encodeShaderFile(file, bytes, error)) << c.name;
         EXPECT_THAT(error, HasSubstr(c.message)) << c.name;
     }
+}
+
+TEST(VrxFormat, AppendToAVersion1FileRewritesItAsVersion2) {
+    TempFolder folder;
+    tmb::ShaderFile old = sampleFile();
+    old.formatVersion = 1;
+    const std::vector<uint8_t> oldBytes = encode(old);
+    std::string path = folder.write("old.vrx", std::string(oldBytes.begin(), oldBytes.end()));
+    tmb::ShaderFile added = sampleFile();
+    added.programs[0].stages[0].reflection = tmb::encodeReflection({{8, 1, 0, 1, "Buf"}});
+    std::string error;
+    ASSERT_TRUE(tmb::appendShaderFile(path, added, error)) << error;
+    std::string text;
+    ASSERT_TRUE(safe_files::readWholeFile(path, text, error)) << error;
+    const std::vector<uint8_t> bytes(text.begin(), text.end());
+    tmb::ShaderFile read;
+    ASSERT_TRUE(tmb::decodeShaderFile(bytes, read, error)) << error;
+    EXPECT_EQ(read.formatVersion, 2u);
+    EXPECT_EQ(read.programs.size(), old.programs.size() + added.programs.size());
+}
+
+TEST(VrxJson, EscapesControlsQuotesAndEachByteOfInvalidUtf8) {
+    EXPECT_EQ(tmb::jsonString("a\"\\\n\xc3\xa9\xff\xed\xa0\x80"),
+              "\"a\\\"\\\\\\u000a\xc3\xa9\\u00ff\\u00ed\\u00a0\\u0080\"");
 }
 
 TEST(VrxDescribe, ShowsModesStagesHashesAndReflection) {

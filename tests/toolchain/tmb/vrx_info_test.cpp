@@ -77,6 +77,11 @@ TEST(VrxInfo, PrintsChecksAndRefusesFiles) {
         const char* err;
     } cases[] = {
         {"--check \"" + good + "\"", 0, ": ok", ""},
+        {"--json \"" + good + "\"", 0, "{\"formatVersion\": 2, \"fileSize\": ", ""},
+        {"--json \"" + good + "\"", 0,
+         "\"programs\": [\n  {\"stages\": [\n    {\"kind\": \"vertex\"", ""},
+        {"--json \"" + good + "\"", 0, "{\"category\": \"sampler\", \"location\": 3", ""},
+        {"--json \"" + bad + "\"", 1, "", "checksum mismatch"},
         {"--check \"" + bad + "\"", 1, "", "checksum mismatch"},
         {"\"" + bad + "\"", 1, "", "checksum mismatch"},
         {"--check \"" + good + "\" \"" + bad + "\"", 1, ": ok", "checksum mismatch"},
