@@ -50,7 +50,7 @@ void writeCounter(const std::string& path, uint64_t total) {
     std::string text = std::to_string(total);
     std::string error;
     safe_files::writeFileAtomically(path, text.data(), text.size(),
-                                    safe_files::FileMode::privateToUser, error);
+                                    safe_files::FileMode::privateUnflushed, error);
 }
 
 // Lists the entries and removes the least recently used until `target`

@@ -128,7 +128,7 @@ void storeInCache(CacheLookup& lookup, const std::vector<StageJob>& jobs,
     }
     std::string error;
     if (!safe_files::writeFileAtomically(lookup.entryPath, bytes.data(), bytes.size(),
-                                         safe_files::FileMode::privateToUser, error)) {
+                                         safe_files::FileMode::privateUnflushed, error)) {
         debugLine(lookup, "not stored:", lookup.entryPath + ": " + error);
         return;
     }
