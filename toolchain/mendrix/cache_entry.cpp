@@ -13,12 +13,6 @@ constexpr size_t kHeaderSize = 4 + 4 + 16 + 8;
 constexpr size_t kChecksumSize = 16;
 constexpr uint32_t kStageSlots = 4;
 
-void checksumOf(std::string_view bytes, uint8_t* out) {
-    XXH128_canonical_t canonical;
-    XXH128_canonicalFromHash(&canonical, XXH3_128bits(bytes.data(), bytes.size()));
-    std::memcpy(out, canonical.digest, kChecksumSize);
-}
-
 void putNumber(std::string& out, uint64_t value, int size) {
     for (int i = 0; i < size; ++i) {
         out += static_cast<char>(value >> (8 * i));
@@ -99,6 +93,14 @@ bool readStage(Cursor& cursor, CachedStage& stage) {
 
 }  // namespace
 
+std::array<uint8_t, 16> cacheEntryChecksum(std::string_view bytes) {
+    XXH128_canonical_t canonical;
+    XXH128_canonicalFromHash(&canonical, XXH3_128bits(bytes.data(), bytes.size()));
+    std::array<uint8_t, 16> checksum;
+    std::memcpy(checksum.data(), canonical.digest, checksum.size());
+    return checksum;
+}
+
 std::string encodeCacheEntry(const CacheEntry& entry) {
     std::string body;
     putBytes(body, entry.log.data(), entry.log.size());
@@ -125,9 +127,8 @@ std::string encodeCacheEntry(const CacheEntry& entry) {
     bytes.append(reinterpret_cast<const char*>(entry.key.data()), entry.key.size());
     putNumber(bytes, body.size(), 8);
     bytes += body;
-    uint8_t checksum[kChecksumSize];
-    checksumOf(bytes, checksum);
-    bytes.append(reinterpret_cast<const char*>(checksum), kChecksumSize);
+    std::array<uint8_t, 16> checksum = cacheEntryChecksum(bytes);
+    bytes.append(reinterpret_cast<const char*>(checksum.data()), checksum.size());
     return bytes;
 }
 
@@ -135,9 +136,10 @@ bool decodeCacheEntry(std::string_view bytes, CacheEntry& entry) {
     if (bytes.size() < kHeaderSize + kChecksumSize) {
         return false;
     }
-    uint8_t checksum[kChecksumSize];
-    checksumOf(bytes.substr(0, bytes.size() - kChecksumSize), checksum);
-    if (std::memcmp(checksum, bytes.data() + bytes.size() - kChecksumSize, kChecksumSize) != 0) {
+    std::array<uint8_t, 16> checksum =
+        cacheEntryChecksum(bytes.substr(0, bytes.size() - kChecksumSize));
+    if (std::memcmp(checksum.data(), bytes.data() + bytes.size() - kChecksumSize,
+                    kChecksumSize) != 0) {
         return false;
     }
     Cursor cursor{bytes.substr(0, bytes.size() - kChecksumSize)};

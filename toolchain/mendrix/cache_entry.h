@@ -12,6 +12,7 @@
 // format version makes it refuse the whole entry.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -44,6 +45,9 @@ struct CacheEntry {
 };
 
 std::string encodeCacheEntry(const CacheEntry& entry);
+
+// The XXH3-128 checksum that closes an entry whose other bytes are `bytes`.
+std::array<uint8_t, 16> cacheEntryChecksum(std::string_view bytes);
 
 // Fills `entry` from `bytes`; false, with `entry` unspecified, for anything
 // but an intact entry of this format version.
