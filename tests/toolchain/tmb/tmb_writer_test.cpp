@@ -9,9 +9,9 @@
 #include <set>
 #include <tuple>
 
+#include "platform/safe_files.h"
 #include "tests/support/temp_folder.h"
 #include "tests/toolchain/tmb/fake_stages.h"
-#include "toolchain/tmb/file_replace.h"
 #include "toolchain/tmb/tmb_entry_points.h"
 #include "toolchain/tmb/vrx_format.h"
 
@@ -37,11 +37,11 @@ std::set<std::string> folderEntries(const fs::path& folder) {
 
 // The file read back through the same reader as the append path and vrxInfo.
 tmb::ShaderFile readBack(const std::string& path) {
-    std::vector<uint8_t> bytes;
+    std::string bytes;
     std::string error;
     tmb::ShaderFile file;
-    EXPECT_TRUE(tmb::readWholeFile(path, bytes, error)) << error;
-    EXPECT_TRUE(tmb::decodeShaderFile(bytes, file, error)) << error;
+    EXPECT_TRUE(safe_files::readWholeFile(path, bytes, error)) << error;
+    EXPECT_TRUE(tmb::decodeShaderFile(tmb::asBytes(bytes), file, error)) << error;
     return file;
 }
 
