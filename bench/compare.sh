@@ -193,11 +193,11 @@ d_storing=$(field "$work/d.txt" storing 2)
 d_glslc=$(field "$work/d.txt" glslc 2)
 cpu() { field "$work/d.txt" "$1" 6; }
 row "(d)" "vrxCompile, textured, cache off" "$d_off ms" "1.00" "cpu $(cpu off) ms"
-row "" "vrxCompile, textured, warm (a hit)" "$d_warm ms" "$(ratio "$d_warm" "$d_off")" \
+row "" "vrxCompile, textured, warm (hit)" "$d_warm ms" "$(ratio "$d_warm" "$d_off")" \
     "target <= 0.15; cpu $(cpu warm) ms, ratio $(ratio "$(cpu warm)" "$(cpu off)")"
-row "" "vrxCompile, textured, cold, cache off (sh, rm)" "$d_off_removing ms" "1.00" \
+row "" "vrxCompile, textured, off, via sh + rm" "$d_off_removing ms" "1.00" \
     "cpu $(cpu off-removing) ms"
-row "" "vrxCompile, textured, cold, storing (sh, rm)" "$d_storing ms" \
+row "" "vrxCompile, textured, storing, via sh + rm" "$d_storing ms" \
     "$(ratio "$d_storing" "$d_off_removing")" \
     "target <= 1.03; cpu $(cpu storing) ms, ratio $(ratio "$(cpu storing)" "$(cpu off-removing)")"
 row "" "glslc, textured" "$d_glslc ms" "$(ratio "$d_glslc" "$d_off")" "vs cache off"

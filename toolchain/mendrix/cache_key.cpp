@@ -62,11 +62,12 @@ const std::string& libraryBuildIdentity() {
     return identity;
 }
 
-std::string includeLineMapKeyBytes(const CompileRequest& /*request*/) {
+std::string includeLineMapKeyBytes(const std::vector<StageJob>& /*jobs*/) {
     return std::string();
 }
 
-CacheKey compileCacheKey(const CompileRequest& request, uint32_t gpuVersion) {
+CacheKey compileCacheKey(const CompileRequest& request, uint32_t gpuVersion,
+                         const std::vector<StageJob>& jobs) {
     KeyHasher hasher;
     hasher.bytes(libraryBuildIdentity());
     hasher.number(gpuVersion);
@@ -92,7 +93,7 @@ CacheKey compileCacheKey(const CompileRequest& request, uint32_t gpuVersion) {
             hasher.text(request.streamOutVaryings[i]);
         }
     }
-    hasher.bytes(includeLineMapKeyBytes(request));
+    hasher.bytes(includeLineMapKeyBytes(jobs));
     return hasher.digest();
 }
 

@@ -5,8 +5,10 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "libraries/compiler_records.h"
+#include "toolchain/mendrix/stage_job.h"
 
 namespace mendrix {
 
@@ -18,18 +20,20 @@ using CacheKey = std::array<uint8_t, 16>;
 // build never match.
 const std::string& libraryBuildIdentity();
 
-// The include line map of the request's stages (every included file's full
-// path and where its lines stand), as bytes for the key. The diagnostics
-// name these files, so a moved or reshaped include must miss. Empty until
-// the source loader hands the map to the compiler.
-std::string includeLineMapKeyBytes(const CompileRequest& request);
+// The include line maps of the stages (every included file's full path and
+// where its lines stand), as bytes for the key. The log names these files,
+// so a moved or reshaped include must miss. Empty until the compiler builds
+// line maps for its jobs.
+std::string includeLineMapKeyBytes(const std::vector<StageJob>& jobs);
 
 // The key of `request` compiled by a handle of `gpuVersion`. Reads every
 // request field the compile reads: the four texts and paths, the stream-out
 // names, the flags, the language, the optimisation mask and which
-// statistics blocks are given. Not the debug-file folder (that file is
-// written on every run, never taken from the cache).
-CacheKey compileCacheKey(const CompileRequest& request, uint32_t gpuVersion);
+// statistics blocks are given; and the jobs' include line maps. Not the
+// debug-file folder (that file is written on every run, never taken from
+// the cache).
+CacheKey compileCacheKey(const CompileRequest& request, uint32_t gpuVersion,
+                         const std::vector<StageJob>& jobs);
 
 // 32 lowercase hex digits.
 std::string hexOfKey(const CacheKey& key);

@@ -77,7 +77,7 @@ bool takeFromCache(const CompileRequest& request, uint32_t gpuVersion, std::vect
     }
     lookup.usable = true;
     lookup.compileFlags = request.compileFlags;
-    lookup.key = compileCacheKey(request, gpuVersion);
+    lookup.key = compileCacheKey(request, gpuVersion, jobs);
     lookup.entryPath = cachePath(lookup.settings.folder, hexOfKey(lookup.key) + kCacheEntrySuffix);
     std::string bytes;
     if (!safe_files::readWholeFile(lookup.entryPath, bytes, error)) {
