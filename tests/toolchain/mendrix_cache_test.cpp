@@ -12,6 +12,7 @@
 #include "tests/toolchain/mendrix_support.h"
 #include "toolchain/mendrix/cache_entry.h"
 #include "toolchain/mendrix/cache_eviction.h"
+#include "toolchain/mendrix/cache_settings.h"
 
 namespace fs = std::filesystem;
 using namespace mendrix_test;
@@ -25,6 +26,10 @@ void setVariable(const char* name, const std::string& value) {
     setenv(name, value.c_str(), 1);
 #endif
 }
+
+// The cache is off for every test of this program, also when it runs
+// outside ctest, unless a test turns it on for a folder of its own.
+const bool cacheOffForAllTests = (setVariable("VRXCOMPILE_CACHE", "0"), true);
 
 // Turns the cache on for a fresh folder; back off at the end of the test.
 struct CacheFolder {
@@ -54,6 +59,9 @@ std::map<std::string, std::string> runDriver(const fs::path& work, const std::st
     std::string command = "\"" + std::string(VRX_DRIVER_PATH) + "\" " + arguments + " > \"" +
                           (work / "stdout").string() + "\" 2> \"" + (work / "stderr").string() +
                           "\"";
+#ifdef _WIN32
+    command = "\"" + command + "\"";  // cmd.exe drops the outer quotes
+#endif
     std::map<std::string, std::string> result;
     result["exit"] = std::to_string(std::system(command.c_str()));
     result["stdout"] = readFileBytes(work / "stdout");
@@ -180,6 +188,22 @@ TEST(MendrixCache, LeastRecentlyUsedEntriesGoWhenTheLimitIsPassed) {
     setVariable("VRXCOMPILE_CACHE_MAX_SIZE", "0");
     compileToBytes(kVertex, pixelWriting(5));
     EXPECT_EQ(cache.entries().size(), 2u);
+}
+
+TEST(MendrixCache, SizeLimitsAreReadOrRefusedWhole) {
+    // clang-format off
+    struct Case { const char* text; bool ok; uint64_t bytes; } cases[] = {
+        {"0", true, 0}, {"1024", true, 1024}, {"64k", true, 65536}, {"3M", true, 3u << 20},
+        {"1G", true, 1u << 30}, {"17179869183G", true, 17179869183ull << 30},
+        {"17179869184G", false, 0}, {"18446744073709551616", false, 0}, {"", false, 0},
+        {"-1", false, 0}, {" 1", false, 0}, {"1 ", false, 0}, {"1T", false, 0}, {"1KB", false, 0},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        uint64_t bytes = 0;
+        EXPECT_EQ(mendrix::parseCacheSize(c.text, bytes), c.ok) << c.text;
+        EXPECT_EQ(bytes, c.bytes) << c.text;
+    }
 }
 
 TEST(MendrixCache, ParallelStoresOfOneProgramAgree) {

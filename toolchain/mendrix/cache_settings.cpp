@@ -51,27 +51,18 @@ bool parseCacheSize(const char* text, uint64_t& bytes) {
         }
         value = value * 10 + digit;
     }
+    // Powers of 1024, in either case.
+    static constexpr struct {
+        char suffix;
+        int shift;
+    } kSuffixes[] = {{'k', 10}, {'K', 10}, {'m', 20}, {'M', 20}, {'g', 30}, {'G', 30}};
     int shift = 0;
-    switch (*at) {
-        case '\0':
-            break;
-        case 'k':
-        case 'K':
-            shift = 10;
+    for (const auto& entry : kSuffixes) {
+        if (*at == entry.suffix) {
+            shift = entry.shift;
             ++at;
             break;
-        case 'm':
-        case 'M':
-            shift = 20;
-            ++at;
-            break;
-        case 'g':
-        case 'G':
-            shift = 30;
-            ++at;
-            break;
-        default:
-            return false;
+        }
     }
     if (*at != '\0' || (shift > 0 && value > (UINT64_MAX >> shift))) {
         return false;
