@@ -29,7 +29,7 @@ void setVariable(const char* name, const std::string& value) {
 
 // The cache is off for every test of this program, also when it runs
 // outside ctest, unless a test turns it on for a folder of its own.
-const bool cacheOffForAllTests = (setVariable("VRXCOMPILE_CACHE", "0"), true);
+[[maybe_unused]] const bool cacheOffForAllTests = (setVariable("VRXCOMPILE_CACHE", "0"), true);
 
 // Turns the cache on for a fresh folder; back off at the end of the test.
 struct CacheFolder {
