@@ -233,7 +233,11 @@ bool writeInPlace(const std::string& path, const void* data, size_t size, std::s
 
 }  // namespace
 
-FolderResult ensurePrivateFolder(const std::string& path, std::string& error) {
+FolderResult ensurePrivateFolder(const std::string& named, std::string& error) {
+    std::string path = named;
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
     if (path.empty()) {
         error = "no folder named";
         return FolderResult::cannotCreate;

@@ -6,9 +6,11 @@
 #include <cstring>
 
 #include "platform/safe_files.h"
+#include "platform/wide_text_windows.h"
 
 // Paths arrive in the process's ANSI code page, as everywhere else in the
-// program; they are widened once so the wide functions do the work.
+// program; they are widened once so the wide functions, free of the MAX_PATH
+// limit, do the work.
 namespace safe_files {
 
 namespace {
@@ -33,14 +35,13 @@ std::string systemError(const std::string& what) {
     return what + ": " + (length > 0 ? text : "error " + std::to_string(code));
 }
 
+// A path that does not convert becomes empty, which every W function
+// refuses as a missing file.
 std::wstring widen(const std::string& text) {
-    if (text.empty()) {
-        return {};
+    std::wstring wide;
+    if (!widenAnsiText(text.c_str(), wide)) {
+        wide.clear();
     }
-    const int length =
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
     return wide;
 }
 
@@ -59,6 +60,19 @@ std::wstring folderOf(const std::wstring& path) {
 std::wstring nameOf(const std::wstring& path) {
     const size_t slash = lastSeparator(path);
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+// The absolute form of `path`: ReplaceFileW is not reliable with relative
+// names, and the temporary file must land in the target's real folder.
+std::wstring fullPath(const std::string& path) {
+    const std::wstring wide = widen(path);
+    std::wstring full(32768, L'\0');
+    const DWORD length = GetFullPathNameW(wide.c_str(), 32768, full.data(), nullptr);
+    if (length == 0 || length >= 32768) {
+        return wide;
+    }
+    full.resize(length);
+    return full;
 }
 
 bool namesNoFile(const std::string& path) {
@@ -136,10 +150,9 @@ bool writeTemporary(const std::wstring& target, const void* data, size_t size, b
 bool renameOver(const std::wstring& temporary, const std::wstring& target, bool keep,
                 std::string& error) {
     if (beforeRenameHook != nullptr) {
-        char narrow[MAX_PATH * 4] = {};
-        WideCharToMultiByte(CP_ACP, 0, temporary.c_str(), -1, narrow, sizeof narrow, nullptr,
-                            nullptr);
-        beforeRenameHook(narrow);
+        std::string narrow(temporary.size() * 4 + 1, '\0');
+        narrowToAnsiText(temporary, narrow.data(), narrow.size());
+        beforeRenameHook(narrow.c_str());
     }
     const bool ok = keep ? ReplaceFileW(target.c_str(), temporary.c_str(), nullptr,
                                         REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
@@ -179,14 +192,9 @@ bool createFolders(const std::wstring& path, std::string& error) {
 // session of the machine; a mutex another user made there cannot be opened,
 // and the session's own namespace is used instead.
 HANDLE openPathMutex(const std::string& path, std::string& error) {
-    const std::wstring wide = widen(path);
-    wchar_t full[32768];
-    const DWORD length = GetFullPathNameW(wide.c_str(), 32768, full, nullptr);
-    if (length == 0 || length >= 32768) {
-        error = systemError("cannot form the full path to lock");
-        return nullptr;
-    }
-    CharUpperBuffW(full, length);
+    std::wstring full = fullPath(path);
+    const DWORD length = static_cast<DWORD>(full.size());
+    CharUpperBuffW(full.data(), length);
     uint64_t hash = 0xCBF29CE484222325ull;
     for (DWORD i = 0; i < length; ++i) {
         hash = (hash ^ static_cast<uint16_t>(full[i] == L'/' ? L'\\' : full[i])) * 0x100000001B3ull;
@@ -237,7 +245,7 @@ bool writeFileAtomically(const std::string& path, const void* data, size_t size,
     if (namesNoFile(path)) {
         return fail(error, "the path names no file");
     }
-    const std::wstring target = widen(path);
+    const std::wstring target = fullPath(path);
     const DWORD attributes = GetFileAttributesW(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return fail(error, "the path is a folder");
@@ -249,7 +257,7 @@ bool replaceFile(const std::string& path, const void* data, size_t size, std::st
     if (namesNoFile(path)) {
         return fail(error, "the output path names no file");
     }
-    const std::wstring target = widen(path);
+    const std::wstring target = fullPath(path);
     const DWORD attributes = GetFileAttributesW(target.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         const DWORD code = GetLastError();

@@ -7,7 +7,8 @@
 #
 # BIN_DIR holds vrxCompile, vrxInfo and the libraries (build/bin, or the
 # Windows build's bin folder with RUNNER set to wine). Defaults: 16 writers,
-# 20 rounds.
+# 20 rounds. Where the reference compiler is not built (the Windows build),
+# tmb_write_probe hands made-up programs to the same writer library instead.
 set -euo pipefail
 
 bin=$(cd "$1" && pwd)
@@ -25,13 +26,19 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 # One vertex shader per program, told apart by the name of its uniform.
 for ((i = 0; i <= writers; i++)); do
-    printf '#version 430\nuniform float marker_%d;\nvoid main() { gl_Position = vec4(marker_%d); }\n' \
+    printf '#version 430\nuniform float u_matrix%d;\nvoid main() { gl_Position = vec4(u_matrix%d); }\n' \
         "$i" "$i" >"p$i.vert"
 done
 
-compile() {
-    "${runner[@]}" "$bin/vrxCompile$exe" -v "p$1.vert" -noquarn "$2" all.vrx
-}
+if [ -f "$bin/libmendrix.so" ] || [ -f "$bin/mendrix.dll" ]; then
+    compile() {
+        "${runner[@]}" "$bin/vrxCompile$exe" -v "p$1.vert" -noquarn "$2" all.vrx
+    }
+else
+    compile() {
+        "${runner[@]}" "$bin/tmb_write_probe$exe" "$2" all.vrx "$1"
+    }
+fi
 
 failures=0
 for ((round = 1; round <= rounds; round++)); do
@@ -51,7 +58,7 @@ for ((round = 1; round <= rounds; round++)); do
     done
     "${runner[@]}" "$bin/vrxInfo$exe" all.vrx | tr -d '\r' >info.txt
     for ((i = 0; i <= writers; i++)); do
-        count=$(grep -c " marker_$i\$" info.txt || true)
+        count=$(grep -c " u_matrix$i\$" info.txt || true)
         if [ "$count" != 1 ]; then
             echo "round $round: program $i is in the file $count times" >&2
             failures=$((failures + 1))
