@@ -9,7 +9,12 @@
 #       with the peak memory of each from /usr/bin/time -v;
 #   (c) compiling: vrxCompile with the reference libraries against
 #       glslangValidator and glslc on the example programs, and vrxCompile -O
-#       (every optimisation) against glslc -O.
+#       (every optimisation) against glslc -O;
+#   (d) the compile cache: a warm run of vrxCompile on examples/textured
+#       against a cold one (cache off), and a cold run that stores its entry
+#       against one with the cache off, with glslc on the same program.
+# Every row but (d) runs with VRXCOMPILE_CACHE=0, so (c) compares real
+# compiles and nothing is written into the user's cache.
 # The commands take turns within every repetition; the median of the
 # repetitions is reported.
 #
@@ -48,7 +53,8 @@ cp -f "$build/doubles/mendrix-full/libmendrix.so" "$work/doubles/libmendrix.so"
 cp -f "$build/doubles/tmb-full/libtmb.so" "$work/doubles/libtmb.so"
 doubles_driver="$work/doubles/vrxCompile"
 reference_driver="$build/bin/vrxCompile"
-unset VRXDOUBLE_LOG VRXCOMPILE_OPTIMIZE || true
+unset VRXDOUBLE_LOG VRXCOMPILE_OPTIMIZE VRXCOMPILE_CACHE_DIR VRXCOMPILE_CACHE_MAX_SIZE || true
+export VRXCOMPILE_CACHE=0
 
 # Field N of the timer's line for LABEL.
 field() { awk -v label="$2" -v column="$3" '$1 == label { print $column }' "$1"; }
@@ -171,6 +177,45 @@ for program in "${programs[@]}"; do
         "vs glslc -O, target <= 1.2"
     row "" "glslc -O, $name" "$c_glslc_o ms" "1.00" ""
 done
+
+echo "== (d) the compile cache on examples/textured: warm and cold runs, glslc on the same program"
+# The output goes to memory ($memory_out), the cache folders into the build
+# folder (a disk, as the user's cache is). "cold, storing" misses every time:
+# its folder is removed before each run, and so is an unused one before each
+# "cold, cache off" run, so the two differ only by the cache's work.
+cache_root="$work/cache"
+rm -rf "$cache_root"
+mkdir -p "$cache_root"
+textured=(-v "$examples/textured.vert" -p "$examples/textured.frag" -noquarn)
+(
+    cd "$work/peers"
+    "$timer" "$repetitions" 5 \
+        @off env VRXCOMPILE_CACHE=0 "$reference_driver" "${textured[@]}" -o "$memory_out/d1.vrx" \
+        @warm env VRXCOMPILE_CACHE=1 VRXCOMPILE_CACHE_DIR="$cache_root/warm" \
+            "$reference_driver" "${textured[@]}" -o "$memory_out/d2.vrx" \
+        @off-removing sh -c 'rm -rf "$0"; VRXCOMPILE_CACHE=0 exec "$@"' "$cache_root/unused" \
+            "$reference_driver" "${textured[@]}" -o "$memory_out/d3.vrx" \
+        @storing sh -c 'rm -rf "$0"; VRXCOMPILE_CACHE=1 VRXCOMPILE_CACHE_DIR="$0" exec "$@"' \
+            "$cache_root/cold" "$reference_driver" "${textured[@]}" -o "$memory_out/d4.vrx" \
+        @glslc glslc --target-env=opengl -fauto-map-locations -fauto-bind-uniforms \
+            -c textured.vert textured.frag
+) > "$work/d.txt"
+cat "$work/d.txt"
+d_off=$(field "$work/d.txt" off 2)
+d_warm=$(field "$work/d.txt" warm 2)
+d_off_removing=$(field "$work/d.txt" off-removing 2)
+d_storing=$(field "$work/d.txt" storing 2)
+d_glslc=$(field "$work/d.txt" glslc 2)
+cpu() { field "$work/d.txt" "$1" 6; }
+row "(d)" "vrxCompile, textured, cache off" "$d_off ms" "1.00" "cpu $(cpu off) ms"
+row "" "vrxCompile, textured, warm (hit)" "$d_warm ms" "$(ratio "$d_warm" "$d_off")" \
+    "target <= 0.15; cpu $(cpu warm) ms, ratio $(ratio "$(cpu warm)" "$(cpu off)")"
+row "" "vrxCompile, textured, off, via sh + rm" "$d_off_removing ms" "1.00" \
+    "cpu $(cpu off-removing) ms"
+row "" "vrxCompile, textured, storing, via sh + rm" "$d_storing ms" \
+    "$(ratio "$d_storing" "$d_off_removing")" \
+    "target <= 1.03; cpu $(cpu storing) ms, ratio $(ratio "$(cpu storing)" "$(cpu off-removing)")"
+row "" "glslc, textured" "$d_glslc ms" "$(ratio "$d_glslc" "$d_off")" "vs cache off"
 
 echo
 echo "Wall-clock medians of $repetitions repetitions ((b): $(( (repetitions + 1) / 2 ))), per run;"

@@ -39,11 +39,18 @@ bool ensureFolder(const std::string& path, std::string& error);
 enum class FileMode {
     shared,         // 0666 less the umask, as a plain fopen would create it
     privateToUser,  // 0600
+    // 0600 and not flushed to the disk before the rename: for files whose
+    // reader checks them and can do without them (the compile cache), where
+    // a flush would cost more than the work the file saves. A crash may
+    // leave such a file short or empty, never half-replaced by a live
+    // writer.
+    privateUnflushed,
 };
 
 // Writes `size` bytes to a fresh temporary file in the folder of `path`
 // (named kTemporaryPrefix + the target's name + a unique part +
-// kTemporarySuffix), flushes it to the disk and renames it over `path`. On
+// kTemporarySuffix), flushes it to the disk (not with
+// FileMode::privateUnflushed) and renames it over `path`. On
 // any failure the temporary file is removed and whatever stood at `path` is
 // left exactly as it was. A `path` that is a folder is refused. A symbolic
 // link at `path` is never followed: the rename replaces the link itself (use

@@ -100,11 +100,11 @@ bool keepOwnerAndMode(int fd, const struct stat& kept) {
 }
 
 // Writes the bytes to a fresh temporary file in `folder`, flushed to the
-// disk. `kept`, when given, is the file being replaced. On failure nothing
+// disk when `flush`. `kept`, when given, is the file being replaced. On failure nothing
 // is left behind.
 bool writeTemporary(const std::string& folder, const std::string& targetName, const void* data,
-                    size_t size, mode_t createMode, const struct stat* kept, std::string& temporary,
-                    std::string& error) {
+                    size_t size, mode_t createMode, bool flush, const struct stat* kept,
+                    std::string& temporary, std::string& error) {
     constexpr int kAttempts = 8;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         temporary = folder + "/" + kTemporaryPrefix + targetName.substr(0, 64) + "-" +
@@ -122,7 +122,7 @@ bool writeTemporary(const std::string& folder, const std::string& targetName, co
             error = systemError("cannot write the temporary file");
         } else if (kept != nullptr && !keepOwnerAndMode(fd, *kept)) {
             ok = fail(error, systemError("cannot give the temporary file the target's mode"));
-        } else if (fsync(fd) != 0) {
+        } else if (flush && fsync(fd) != 0) {
             ok = fail(error, systemError("cannot flush the temporary file to the disk"));
         }
         if (close(fd) != 0 && ok) {
@@ -150,10 +150,10 @@ bool renameOver(const std::string& temporary, const std::string& target, std::st
 }
 
 bool writeAndRename(const std::string& target, const void* data, size_t size, mode_t createMode,
-                    const struct stat* kept, std::string& error) {
+                    bool flush, const struct stat* kept, std::string& error) {
     std::string temporary;
-    return writeTemporary(folderOf(target), nameOf(target), data, size, createMode, kept, temporary,
-                          error) &&
+    return writeTemporary(folderOf(target), nameOf(target), data, size, createMode, flush, kept,
+                          temporary, error) &&
            renameOver(temporary, target, error);
 }
 
@@ -295,8 +295,8 @@ bool writeFileAtomically(const std::string& path, const void* data, size_t size,
     if (lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
         return fail(error, "the path is a folder");
     }
-    return writeAndRename(path, data, size, mode == FileMode::privateToUser ? 0600 : 0666, nullptr,
-                          error);
+    return writeAndRename(path, data, size, mode == FileMode::shared ? 0666 : 0600,
+                          mode != FileMode::privateUnflushed, nullptr, error);
 }
 
 bool replaceFile(const std::string& path, const void* data, size_t size, std::string& error) {
@@ -312,7 +312,7 @@ bool replaceFile(const std::string& path, const void* data, size_t size, std::st
         if (errno != ENOENT) {
             return fail(error, systemError("cannot examine the output"));
         }
-        return writeAndRename(target, data, size, 0666, nullptr, error);
+        return writeAndRename(target, data, size, 0666, true, nullptr, error);
     }
     if (S_ISDIR(status.st_mode)) {
         return fail(error, "the output path is a folder");
@@ -323,7 +323,7 @@ bool replaceFile(const std::string& path, const void* data, size_t size, std::st
     if (isReadOnly(target, status)) {
         return fail(error, "the file is read-only");
     }
-    return writeAndRename(target, data, size, 0600, &status, error);
+    return writeAndRename(target, data, size, 0600, true, &status, error);
 }
 
 bool readWholeFile(const std::string& path, std::string& bytes, std::string& error) {

@@ -112,8 +112,8 @@ bool writeAll(HANDLE file, const void* data, size_t size) {
 }
 
 // Writes the bytes to a fresh temporary file beside `target`, flushed to the
-// disk and closed, so the rename that follows finds no handle of ours open.
-bool writeTemporary(const std::wstring& target, const void* data, size_t size,
+// disk when `flush`, and closed, so the rename that follows finds no handle of ours open.
+bool writeTemporary(const std::wstring& target, const void* data, size_t size, bool flush,
                     std::wstring& temporary, std::string& error) {
     constexpr int kAttempts = 8;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
@@ -131,7 +131,7 @@ bool writeTemporary(const std::wstring& target, const void* data, size_t size,
         bool ok = writeAll(file, data, size);
         if (!ok) {
             error = systemError("cannot write the temporary file");
-        } else if (!FlushFileBuffers(file)) {
+        } else if (flush && !FlushFileBuffers(file)) {
             ok = fail(error, systemError("cannot flush the temporary file to the disk"));
         }
         if (!CloseHandle(file) && ok) {
@@ -166,9 +166,9 @@ bool renameOver(const std::wstring& temporary, const std::wstring& target, bool 
 }
 
 bool writeAndRename(const std::wstring& target, const void* data, size_t size, bool keep,
-                    std::string& error) {
+                    bool flush, std::string& error) {
     std::wstring temporary;
-    return writeTemporary(target, data, size, temporary, error) &&
+    return writeTemporary(target, data, size, flush, temporary, error) &&
            renameOver(temporary, target, keep, error);
 }
 
@@ -240,7 +240,7 @@ bool ensureFolder(const std::string& path, std::string& error) {
     return true;
 }
 
-bool writeFileAtomically(const std::string& path, const void* data, size_t size, FileMode,
+bool writeFileAtomically(const std::string& path, const void* data, size_t size, FileMode mode,
                          std::string& error) {
     if (namesNoFile(path)) {
         return fail(error, "the path names no file");
@@ -250,7 +250,7 @@ bool writeFileAtomically(const std::string& path, const void* data, size_t size,
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return fail(error, "the path is a folder");
     }
-    return writeAndRename(target, data, size, false, error);
+    return writeAndRename(target, data, size, false, mode != FileMode::privateUnflushed, error);
 }
 
 bool replaceFile(const std::string& path, const void* data, size_t size, std::string& error) {
@@ -264,7 +264,7 @@ bool replaceFile(const std::string& path, const void* data, size_t size, std::st
         if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
             return fail(error, systemError("cannot examine the output"));
         }
-        return writeAndRename(target, data, size, false, error);
+        return writeAndRename(target, data, size, false, true, error);
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return fail(error, "the output path is a folder");
@@ -272,7 +272,7 @@ bool replaceFile(const std::string& path, const void* data, size_t size, std::st
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         return fail(error, "the file is read-only");
     }
-    return writeAndRename(target, data, size, true, error);
+    return writeAndRename(target, data, size, true, true, error);
 }
 
 bool readWholeFile(const std::string& path, std::string& bytes, std::string& error) {

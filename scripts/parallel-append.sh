@@ -16,6 +16,8 @@ writers=${2:-16}
 rounds=${3:-20}
 shift $(($# < 3 ? $# : 3))
 runner=("$@")
+# Real compiles every time, and nothing written into the user's compile cache.
+export VRXCOMPILE_CACHE=0
 exe=
 if [ -f "$bin/vrxCompile.exe" ]; then
     exe=.exe

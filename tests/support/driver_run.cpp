@@ -253,6 +253,7 @@ DriverResult DriverRunner::run(const TempFolder& folder,
         {"VRXDOUBLE_LOG", logFile.string()},
         {"VRXCOMPILE_OPTIMIZE", std::nullopt},
         {"LD_LIBRARY_PATH", std::nullopt},
+        {"VRXCOMPILE_CACHE", "0"},
     };
     fullEnvironment.insert(fullEnvironment.end(), environment.begin(), environment.end());
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "toolchain/mendrix/compile_cache.h"
 #include "toolchain/mendrix/front_end.h"
 #include "toolchain/mendrix/quarn.h"
 #include "toolchain/mendrix/stage_job.h"
@@ -246,6 +247,12 @@ bool Compiler::compileProgram(const CompileRequest& request, CompiledShaderSet& 
     if (diagnostics.hasErrors()) {
         return finish(false);
     }
+    CacheLookup cache;
+    std::vector<QuarnStage> quarnStages;
+    if (takeFromCache(request, gpu, jobs, *storage, diagnostics, quarnStages, cache)) {
+        writeDebugFile(request, jobs, quarnStages, diagnostics);
+        return finish(true);
+    }
 
     ProgramOutput output;
     output.request = &request;
@@ -266,8 +273,8 @@ bool Compiler::compileProgram(const CompileRequest& request, CompiledShaderSet& 
     output.streamOutStage = streamOutStageOf(jobs);
     output.streamOut = &streamOut;
 
-    std::vector<QuarnStage> quarnStages;
     emitProgram(output, jobs, *storage, diagnostics, quarnStages);
+    storeInCache(cache, jobs, *storage, diagnostics);
     writeDebugFile(request, jobs, quarnStages, diagnostics);
     return finish(true);
 }

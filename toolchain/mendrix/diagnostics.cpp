@@ -174,6 +174,16 @@ void Diagnostics::append(const Diagnostics& other) {
     errorCount += other.errorCount;
 }
 
+void Diagnostics::appendWarningLog(std::string_view log) {
+    if (log.empty()) {
+        return;
+    }
+    if (!lines.empty()) {
+        lines += '\n';
+    }
+    lines += log;
+}
+
 void Diagnostics::add(std::string_view severity, std::string_view path, int line,
                       std::string_view message) {
     if (!lines.empty()) {

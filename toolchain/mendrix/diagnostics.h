@@ -27,6 +27,9 @@ public:
     const Entry* firstError() const { return errorCount > 0 ? &first : nullptr; }
     // Appends the lines of `other` behind ours.
     void append(const Diagnostics& other);
+    // Appends the text of a log without errors, kept from an earlier compile
+    // of the same program (the compile cache).
+    void appendWarningLog(std::string_view log);
 
     // Turns the info log of one stage's front end into log lines, reported
     // for `path` (also those under a string number that a #line directive

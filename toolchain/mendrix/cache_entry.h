@@ -1,0 +1,56 @@
+// One entry of the compile cache: what a successful compile handed out (the
+// log and, per stage, its record, binary, reflection, dump and statistics),
+// in a file of its own. Layout (little-endian):
+//   uint32 magic "VRXK", uint32 format version, 16-byte key, uint64 body size,
+//   the body, then a 16-byte XXH3-128 of everything before it.
+// Body: the log (uint64 size, bytes), uint32 stage count, and per stage:
+//   uint32 slot (0 vertex, 1 pixel, 2 geometry, 3 compute), the stage record
+//   (uint32 size, bytes, pointers zero), binary, reflection and dump (each
+//   uint64 size, bytes; the dump after a uint8 presence byte), uint8 presence
+//   of statistics and the nine uint32 counters.
+// The reader trusts nothing: any damage, truncation, trailing byte or other
+// format version makes it refuse the whole entry.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "libraries/compiler_records.h"
+#include "toolchain/common/stage_record.h"
+#include "toolchain/mendrix/cache_key.h"
+
+namespace mendrix {
+
+constexpr uint32_t kCacheEntryMagic = 0x4b525856u;  // "VRXK"
+constexpr uint32_t kCacheEntryFormatVersion = 1;
+
+struct CachedStage {
+    uint32_t slot = 0;                         // index into ProgramStorage::stages
+    toolchain::ToolchainStageRecord record{};  // binary, reflection, sourcePath null
+    std::vector<uint8_t> binary;
+    std::vector<uint8_t> reflection;
+    bool hasDump = false;
+    std::string dump;
+    bool hasStats = false;
+    ShaderStats stats{};
+};
+
+struct CacheEntry {
+    CacheKey key{};
+    std::string log;
+    std::vector<CachedStage> stages;  // in the order of the compile's jobs
+};
+
+std::string encodeCacheEntry(const CacheEntry& entry);
+
+// The XXH3-128 checksum that closes an entry whose other bytes are `bytes`.
+std::array<uint8_t, 16> cacheEntryChecksum(std::string_view bytes);
+
+// Fills `entry` from `bytes`; false, with `entry` unspecified, for anything
+// but an intact entry of this format version.
+bool decodeCacheEntry(std::string_view bytes, CacheEntry& entry);
+
+}  // namespace mendrix

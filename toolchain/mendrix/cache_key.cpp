@@ -1,0 +1,111 @@
+#include "toolchain/mendrix/cache_key.h"
+
+#include <glslang/build_info.h>
+#include <spirv-tools/libspirv.h>
+
+#include <cstring>
+#include <string_view>
+
+#include "toolchain/mendrix/cache_entry.h"
+#include "toolchain/mendrix/mendrix_build_identity.h"
+
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
+namespace mendrix {
+
+namespace {
+
+// Feeds values with a tag and a length, so that no two different requests
+// give the same byte stream (a missing text differs from an empty one).
+class KeyHasher {
+public:
+    KeyHasher() { XXH3_128bits_reset(&state); }
+    void number(uint64_t value) {
+        uint8_t bytes[8];
+        for (int i = 0; i < 8; ++i) {
+            bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+        }
+        XXH3_128bits_update(&state, bytes, sizeof bytes);
+    }
+    void bytes(std::string_view value) {
+        number(value.size());
+        XXH3_128bits_update(&state, value.data(), value.size());
+    }
+    void text(const char* value) {
+        number(value != nullptr ? 1 : 0);
+        if (value != nullptr) {
+            bytes(value);
+        }
+    }
+    CacheKey digest() {
+        XXH128_canonical_t canonical;
+        XXH128_canonicalFromHash(&canonical, XXH3_128bits_digest(&state));
+        CacheKey key;
+        std::memcpy(key.data(), canonical.digest, key.size());
+        return key;
+    }
+
+private:
+    XXH3_state_t state;
+};
+
+}  // namespace
+
+const std::string& libraryBuildIdentity() {
+    static const std::string identity =
+        std::string("vrxCompile ") + MENDRIX_PROJECT_VERSION + "; glslang " +
+        std::to_string(GLSLANG_VERSION_MAJOR) + "." + std::to_string(GLSLANG_VERSION_MINOR) + "." +
+        std::to_string(GLSLANG_VERSION_PATCH) + GLSLANG_VERSION_FLAVOR + "; " +
+        spvSoftwareVersionDetailsString() + "; entry format " +
+        std::to_string(kCacheEntryFormatVersion) + "; sources " + MENDRIX_SOURCES_HASH;
+    return identity;
+}
+
+std::string includeLineMapKeyBytes(const std::vector<StageJob>& /*jobs*/) {
+    return std::string();
+}
+
+CacheKey compileCacheKey(const CompileRequest& request, uint32_t gpuVersion,
+                         const std::vector<StageJob>& jobs) {
+    KeyHasher hasher;
+    hasher.bytes(libraryBuildIdentity());
+    hasher.number(gpuVersion);
+    for (const char* text :
+         {request.vertexSource, request.pixelSource, request.geometrySource, request.computeSource,
+          request.vertexPath, request.pixelPath, request.geometryPath, request.computePath}) {
+        hasher.text(text);
+    }
+    hasher.number(request.compileFlags);
+    hasher.number(request.esslLanguage);
+    hasher.number(request.optimizationFlags);
+    const ShaderStats* blocks[] = {request.vertexStats, request.pixelStats, request.geometryStats,
+                                   request.computeStats};
+    uint64_t givenBlocks = 0;
+    for (size_t i = 0; i < 4; ++i) {
+        givenBlocks |= blocks[i] != nullptr ? uint64_t{1} << i : 0;
+    }
+    hasher.number(givenBlocks);
+    hasher.number(request.streamOutCount);
+    hasher.number(request.streamOutVaryings != nullptr ? 1 : 0);
+    if (request.streamOutVaryings != nullptr) {
+        for (uint32_t i = 0; i < request.streamOutCount; ++i) {
+            hasher.text(request.streamOutVaryings[i]);
+        }
+    }
+    hasher.bytes(includeLineMapKeyBytes(jobs));
+    return hasher.digest();
+}
+
+std::string hexOfKey(const CacheKey& key) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(key.size() * 2);
+    for (uint8_t byte : key) {
+        hex += kDigits[byte >> 4];
+        hex += kDigits[byte & 0xf];
+    }
+    return hex;
+}
+
+}  // namespace mendrix

@@ -1,0 +1,41 @@
+// The compile cache's key: a 128-bit XXH3 hash over everything that can
+// change what a compile hands out. Contents listed in docs/mendrix.md.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "libraries/compiler_records.h"
+#include "toolchain/mendrix/stage_job.h"
+
+namespace mendrix {
+
+using CacheKey = std::array<uint8_t, 16>;
+
+// What identifies this build of the library: the project version, the
+// front end's and SPIRV-Tools' versions, the entry format version and a
+// hash of the compiler's sources taken at build time. Entries of another
+// build never match.
+const std::string& libraryBuildIdentity();
+
+// The include line maps of the stages (every included file's full path and
+// where its lines stand), as bytes for the key. The log names these files,
+// so a moved or reshaped include must miss. Empty until the compiler builds
+// line maps for its jobs.
+std::string includeLineMapKeyBytes(const std::vector<StageJob>& jobs);
+
+// The key of `request` compiled by a handle of `gpuVersion`. Reads every
+// request field the compile reads: the four texts and paths, the stream-out
+// names, the flags, the language, the optimisation mask and which
+// statistics blocks are given; and the jobs' include line maps. Not the
+// debug-file folder (that file is written on every run, never taken from
+// the cache).
+CacheKey compileCacheKey(const CompileRequest& request, uint32_t gpuVersion,
+                         const std::vector<StageJob>& jobs);
+
+// 32 lowercase hex digits.
+std::string hexOfKey(const CacheKey& key);
+
+}  // namespace mendrix

@@ -1,0 +1,36 @@
+// Where the compile cache lives and how large it may grow, from the
+// environment:
+//   VRXCOMPILE_CACHE=0            off: nothing read, nothing written
+//   VRXCOMPILE_CACHE_DIR          the folder; else ${XDG_CACHE_HOME:-$HOME/.cache}/
+//                                 vrxcompile (POSIX) or %LOCALAPPDATA%\vrxcompile
+//   VRXCOMPILE_CACHE_MAX_SIZE     bytes, with K, M or G (1024-based); default 1G;
+//                                 0 stores nothing; an unreadable value keeps
+//                                 the default
+//   VRXCOMPILE_CACHE_DEBUG=1      one line per compile on standard error
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace mendrix {
+
+constexpr uint64_t kDefaultCacheMaxSize = uint64_t{1} << 30;
+
+struct CacheSettings {
+    bool enabled = false;  // false also when no folder can be named
+    std::string folder;
+    uint64_t maxSize = kDefaultCacheMaxSize;
+    bool debug = false;
+};
+
+// Read on every compile, so a process (a test) may change them in between.
+CacheSettings cacheSettingsFromEnvironment();
+
+// "1024", "64K", "512M", "1G" (suffix in either case). False for anything
+// else, an empty text or a value that does not fit 64 bits.
+bool parseCacheSize(const char* text, uint64_t& bytes);
+
+// `folder` and `name` joined with the platform's separator.
+std::string cachePath(const std::string& folder, const std::string& name);
+
+}  // namespace mendrix
