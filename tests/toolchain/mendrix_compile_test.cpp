@@ -319,12 +319,12 @@ INSTANTIATE_TEST_SUITE_P(
                      .essl = true},
                     false,
                     "/src/x.vert:2: error: '#version 450' is not an ESSL version; ESSL programs "
-                    "use 100, 300 es, 310 es or 320 es"},
+                    "use 100, 300 es, 310 es or 320 es (compile GLSL with -t glsl)"},
         FailureCase{"esslVersionInGlsl",
                     {.vertex = kVertEs310, .vertexPath = "/src/y.vert"},
                     false,
                     "/src/y.vert:1: error: '#version 310 es' is an ESSL version, but the "
-                    "program is compiled as GLSL"},
+                    "program is compiled as GLSL (compile ESSL with -t essl)"},
         FailureCase{"unsupportedVersion",
                     {.vertex = "#version 470\nvoid main() {}\n", .vertexPath = "/src/v.vert"},
                     false,

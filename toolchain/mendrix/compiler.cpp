@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "toolchain/mendrix/front_end.h"
+#include "toolchain/mendrix/line_map.h"
 #include "toolchain/mendrix/quarn.h"
 #include "toolchain/mendrix/stage_job.h"
 #include "toolchain/mendrix/stage_output.h"
@@ -152,6 +153,22 @@ bool collectJobs(const CompileRequest& request, CompiledShaderSet& set, std::vec
     return true;
 }
 
+// Learns where each line of every stage's text came from, so that the log
+// can name the file and line of a mistake rather than the line of the flat
+// text.
+void buildLineMaps(std::vector<StageJob>& jobs) {
+    for (StageJob& job : jobs) {
+        buildLineMap(job.source, job.requestPath, job.lineMap);
+    }
+}
+
+// The #version line's place for the log.
+void placeVersionLine(const StageJob& job, std::string& path, int& line) {
+    path = job.label;
+    line = job.version.line;
+    placeLine(job.lineMap, line, path, line);
+}
+
 // Reads each stage's #version, checks it against the requested language and
 // decides whether the stage can become SPIR-V. Errors go to `diagnostics`.
 void applyVersionPolicy(std::vector<StageJob>& jobs, bool essl, Diagnostics& diagnostics) {
@@ -167,13 +184,16 @@ void applyVersionPolicy(std::vector<StageJob>& jobs, bool essl, Diagnostics& dia
         job.version = scanVersionLine(std::string_view(job.text, length));
         if (job.version.found && job.version.es != essl) {
             std::string line = "#version " + std::to_string(job.version.version);
-            diagnostics.error(job.label, job.version.line,
+            std::string path;
+            int place = 0;
+            placeVersionLine(job, path, place);
+            diagnostics.error(path, place,
                               essl ? "'" + line +
                                          "' is not an ESSL version; ESSL programs use 100, 300 "
-                                         "es, 310 es or 320 es"
+                                         "es, 310 es or 320 es (compile GLSL with -t glsl)"
                                    : "'" + line + (job.version.es ? " es" : "") +
                                          "' is an ESSL version, but the program is compiled as "
-                                         "GLSL");
+                                         "GLSL (compile ESSL with -t essl)");
         }
         if (!job.version.found) {
             job.version.es = essl;
@@ -242,6 +262,7 @@ bool Compiler::compileProgram(const CompileRequest& request, CompiledShaderSet& 
         diagnostics.error(jobs.front().label, 0, "the GLSL front end could not be initialised");
         return finish(false);
     }
+    buildLineMaps(jobs);
     applyVersionPolicy(jobs, request.esslLanguage != 0, diagnostics);
     if (diagnostics.hasErrors()) {
         return finish(false);

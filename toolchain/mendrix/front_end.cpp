@@ -10,6 +10,22 @@ namespace mendrix {
 
 namespace {
 
+// The text goes to the front end as one string, or as two when it has a #line
+// directive past its first line: the second string's messages then name it,
+// and are not taken for mapped lines.
+void splitAtLineDirective(StageJob& job) {
+    size_t split = job.lineMap.lineDirectiveOffset;
+    job.strings = {job.text, nullptr};
+    job.stringLengths = {job.length, 0};
+    job.stringNames = {job.name, kAfterLineDirective};
+    job.stringCount = 1;
+    if (split > 0 && split < static_cast<size_t>(job.length)) {
+        job.stringLengths = {static_cast<int>(split), job.length - static_cast<int>(split)};
+        job.strings[1] = job.text + split;
+        job.stringCount = 2;
+    }
+}
+
 // Parses every job into run.shaders. False when one of them fails.
 bool parseStages(std::vector<StageJob>& jobs, bool allowSpirv, bool treeDumps, FrontEndRun& run,
                  bool& anySpirv) {
@@ -17,7 +33,9 @@ bool parseStages(std::vector<StageJob>& jobs, bool allowSpirv, bool treeDumps, F
     bool parsed = true;
     for (StageJob& job : jobs) {
         auto shader = std::make_unique<glslang::TShader>(job.language);
-        shader->setStringsWithLengthsAndNames(&job.text, &job.length, &job.name, 1);
+        splitAtLineDirective(job);
+        shader->setStringsWithLengthsAndNames(job.strings.data(), job.stringLengths.data(),
+                                              job.stringNames.data(), job.stringCount);
         bool spirv = allowSpirv && job.spirv;
         int messages = EShMsgDefault;
         if (spirv) {
@@ -36,7 +54,8 @@ bool parseStages(std::vector<StageJob>& jobs, bool allowSpirv, bool treeDumps, F
         int defaultVersion = job.version.es ? 100 : 110;
         bool ok = shader->parse(GetDefaultResources(), defaultVersion, ENoProfile, false, false,
                                 static_cast<EShMessages>(messages));
-        run.diagnostics.addStageLog(shader->getInfoLog(), job.label, job.version.line);
+        run.diagnostics.addStageLog(shader->getInfoLog(), job.label, job.version.line,
+                                    &job.lineMap);
         parsed = parsed && ok;
         run.shaders.push_back(std::move(shader));
     }
