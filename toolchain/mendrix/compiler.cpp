@@ -204,17 +204,21 @@ void applyVersionPolicy(std::vector<StageJob>& jobs, bool essl, Diagnostics& dia
 }
 
 // Writes the program's debug information file; a failure is a warning only.
+// The default folder is the user's own; a folder named in the request is
+// taken as chosen, possibly shared.
 void writeDebugFile(const CompileRequest& request, const std::vector<StageJob>& jobs,
                     const std::vector<QuarnStage>& quarnStages, Diagnostics& diagnostics) {
     if (quarnStages.empty()) {
         return;
     }
-    std::string directory = request.quarnDirectory != nullptr && request.quarnDirectory[0]
-                                ? std::string(request.quarnDirectory)
-                                : defaultQuarnDirectory();
+    bool chosen = request.quarnDirectory != nullptr && request.quarnDirectory[0] != '\0';
+    std::string directory = chosen ? std::string(request.quarnDirectory) : std::string();
     std::string written;
     std::string problem;
-    if (!writeQuarnFile(directory, quarnStages, written, problem)) {
+    bool ok = chosen || defaultQuarnDirectory(directory, problem);
+    ok = ok && writeQuarnFile(directory, chosen ? QuarnFolder::chosen : QuarnFolder::privateDefault,
+                              quarnStages, written, problem);
+    if (!ok) {
         diagnostics.warning(jobs.front().label, 0,
                             "debug information file not written: " + problem);
     }
