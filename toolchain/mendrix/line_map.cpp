@@ -217,7 +217,9 @@ LineMapFallback rebuildExpansion(const char* fullPath, Rebuild& rebuild) {
     if (file == nullptr) {
         return LineMapFallback::unreadable;
     }
-    auto buffers = std::make_unique<char[]>(kIncludeReadBuffersSize);
+    // Left uninitialised: a walk touches only the buffers of the levels it
+    // reaches.
+    std::unique_ptr<char[]> buffers(new char[kIncludeReadBuffersSize]);
     rebuild.openFiles.push_back(indexOfFile(rebuild, fullPath));
     IncludeWalk walk{
         {&rebuild, addText, addFailure, openInclude, closeInclude}, buffers.get(), false};
