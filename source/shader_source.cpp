@@ -9,36 +9,21 @@
 #include "platform/exit_codes.h"
 #include "platform/file_system.h"
 #include "platform/process_exit.h"
+#include "source/include_walk.h"
 
 int32_t includeDepth = 0;
 
 namespace {
 
 constexpr const char* kOutOfMemoryMessage = "Ran out of memory while reading data!\n";
-constexpr const char* kNestedTooDeeplyMessage = "#includes nested too deeply";
-constexpr const char* kExpectedQuoteMessage = "expected quote after #include";
-constexpr const char* kMissingQuoteMessage = "missing quote at end of #include";
-constexpr const char* kUnableToOpenFormat = "unable to open file %.*s";
-constexpr const char* kNoMemoryForMessage = "Out of memory";
 constexpr const char* kUnknownPath = "(unknown)";
 
-// A chunk is at most this many bytes less one: the rest of a line, up to and
-// including its newline.
-constexpr size_t kChunkSize = 512;
-// Bytes read from a file at a time. Every nesting level has a buffer of its
-// own, so at most kIncludeNestingLimit + 1 of them are in use.
-constexpr size_t kReadBufferSize = 64 * 1024;
 // Characters added to what an append needs whenever the text must grow. The
 // text also at least doubles, so that a large include tree is not copied over
 // and over by heaps that move a reallocated block.
 constexpr uint64_t kGrowthHeadroom = 512;
-// Room the "unable to open file" message needs besides the name.
-constexpr size_t kMessageRoom = 80;
 
-constexpr char kDirectiveWord[] = "include";
-constexpr size_t kDirectiveWordLength = sizeof kDirectiveWord - 1;
-
-char readBuffers[kIncludeNestingLimit + 1][kReadBufferSize];
+char readBuffers[kIncludeReadBuffersSize];
 
 SourceFileListener fileListener = nullptr;
 void* fileListenerContext = nullptr;
@@ -52,22 +37,6 @@ void reportOpenedFile(const char* path) {
 [[noreturn]] void exitOutOfMemory() {
     std::fputs(kOutOfMemoryMessage, stderr);
     exitProcess(kExitOutOfMemory);
-}
-
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-// Bytes 0x80 to 0xFF are never white space, whatever the C locale says.
-bool isWhiteSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-const char* skipBlanks(const char* cursor) {
-    while (isBlank(*cursor)) {
-        ++cursor;
-    }
-    return cursor;
 }
 
 // Appends `count` bytes, growing the text to the needed length plus the
@@ -107,88 +76,53 @@ void truncateText(char* text, uint64_t keptLength, uint64_t& length) {
     }
 }
 
-// The chunks of one file, cut from a large buffer so that reading costs a
-// few calls per buffer rather than per line.
-class ChunkReader {
-public:
-    ChunkReader(FILE* stream, char* buffer) : stream(stream), buffer(buffer) {}
+// Appends `#error "<path>: <line>: <message>"` and a line feed.
+char* appendErrorText(char* text, const char* path, int64_t line, const char* message,
+                      uint64_t& capacity, uint64_t& length) {
+    char lineNumber[24];
+    std::snprintf(lineNumber, sizeof lineNumber, "%" PRId64, line);
+    text = appendSourceText(text, "#error \"", capacity, length);
+    text = appendSourceText(text, path != nullptr ? path : kUnknownPath, capacity, length);
+    text = appendSourceText(text, ": ", capacity, length);
+    text = appendSourceText(text, lineNumber, capacity, length);
+    text = appendSourceText(text, ": ", capacity, length);
+    text = appendSourceText(text, message, capacity, length);
+    return appendSourceText(text, "\"\n", capacity, length);
+}
 
-    // Fills the buffer and drops a byte order mark at the start of the
-    // file. False when the file cannot be read.
-    bool start() {
-        if (!fill()) {
-            return false;
-        }
-        const unsigned char* head = reinterpret_cast<const unsigned char*>(buffer);
-        if (end >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) {
-            begin = 3;
-        }
-        return true;
-    }
-
-    // The next chunk: the bytes up to and including the next newline, at
-    // most kChunkSize - 1 of them. False at the end of the file, and when
-    // the file cannot be read (then `failed` is set).
-    bool next(const char*& chunk, size_t& chunkLength, bool& failed) {
-        if (end - begin < kChunkSize - 1 && !fill()) {
-            failed = true;
-            return false;
-        }
-        size_t available = end - begin;
-        if (available == 0) {
-            return false;
-        }
-        chunk = buffer + begin;
-        size_t limit = available < kChunkSize - 1 ? available : kChunkSize - 1;
-        const char* newline = static_cast<const char*>(std::memchr(chunk, '\n', limit));
-        chunkLength = newline != nullptr ? static_cast<size_t>(newline - chunk) + 1 : limit;
-        begin += chunkLength;
-        return true;
-    }
-
-private:
-    // Moves what is left to the front and reads until the buffer is full or
-    // the file ends. False on a read error.
-    bool fill() {
-        if (atEnd) {
-            return true;
-        }
-        std::memmove(buffer, buffer + begin, end - begin);
-        end -= begin;
-        begin = 0;
-        size_t wanted = kReadBufferSize - end;
-        size_t got = std::fread(buffer + end, 1, wanted, stream);
-        end += got;
-        if (got < wanted) {
-            if (std::ferror(stream) != 0) {
-                return false;
-            }
-            atEnd = true;
-        }
-        return true;
-    }
-
-    FILE* stream;
-    char* buffer;
-    size_t begin = 0;  // first byte not yet handed out
-    size_t end = 0;    // bytes in the buffer
-    bool atEnd = false;
+// The text the walk's pieces go into, and its length when each open include
+// began, to drop an include that could not be read to its end.
+struct LoadingText {
+    char* text;
+    uint64_t capacity;
+    uint64_t length;
+    uint64_t lengthAtOpen[kIncludeNestingLimit + 1];
 };
 
-// The rest of `chunk` behind "#", blanks, "include" and one white-space
-// character, or null when the chunk is no include directive. The chunk is
-// NUL-terminated.
-const char* directiveRest(const char* chunk) {
-    const char* cursor = skipBlanks(chunk);
-    if (*cursor != '#') {
-        return nullptr;
+void appendPiece(void* context, const char* bytes, size_t count, int64_t /*line*/) {
+    auto* loading = static_cast<LoadingText*>(context);
+    loading->text = appendBytes(loading->text, bytes, count, loading->capacity, loading->length);
+}
+
+void appendFailure(void* context, const char* path, int64_t line, const char* message) {
+    auto* loading = static_cast<LoadingText*>(context);
+    loading->text =
+        appendErrorText(loading->text, path, line, message, loading->capacity, loading->length);
+}
+
+void enterInclude(void* context, const char* path, int32_t depth) {
+    auto* loading = static_cast<LoadingText*>(context);
+    reportOpenedFile(path);
+    includeDepth = depth;
+    loading->lengthAtOpen[depth] = loading->length;
+}
+
+void leaveInclude(void* context, bool complete) {
+    auto* loading = static_cast<LoadingText*>(context);
+    if (!complete) {
+        truncateText(loading->text, loading->lengthAtOpen[includeDepth], loading->length);
     }
-    cursor = skipBlanks(cursor + 1);
-    if (std::strncmp(cursor, kDirectiveWord, kDirectiveWordLength) != 0 ||
-        !isWhiteSpace(cursor[kDirectiveWordLength])) {
-        return nullptr;
-    }
-    return cursor + kDirectiveWordLength + 1;
+    --includeDepth;
 }
 
 }  // namespace
@@ -203,127 +137,23 @@ char* appendSourceText(char* text, const char* string, uint64_t& capacity, uint6
 }
 
 char* SourceReader::readSource(char* text, uint64_t& capacity, uint64_t& length) {
-    // Every nesting level reads through a buffer of its own.
-    if (includeDepth < 0 || includeDepth > kIncludeNestingLimit) {
-        readFailed = true;
-        return text;
-    }
-    ChunkReader reader(stream, readBuffers[includeDepth]);
-    if (!reader.start()) {
-        readFailed = true;
-        return text;
-    }
-    char directive[kChunkSize];
-    const char* chunk = nullptr;
-    size_t chunkLength = 0;
-    while (reader.next(chunk, chunkLength, readFailed)) {
-        // A NUL byte ends what is taken of the chunk, its newline included.
-        const char* nul = static_cast<const char*>(std::memchr(chunk, '\0', chunkLength));
-        size_t taken = nul != nullptr ? static_cast<size_t>(nul - chunk) : chunkLength;
-        size_t blanks = 0;
-        while (blanks < taken && isBlank(chunk[blanks])) {
-            ++blanks;
-        }
-        const char* rest = nullptr;
-        if (blanks < taken && chunk[blanks] == '#') {
-            std::memcpy(directive, chunk, taken);
-            directive[taken] = '\0';
-            rest = directiveRest(directive);
-        }
-        if (rest != nullptr) {
-            text = expandInclude(text, rest, capacity, length);
-        } else {
-            text = appendBytes(text, chunk, taken, capacity, length);
-        }
-        if (taken > 0 && chunk[taken - 1] == '\n') {
-            ++line;
-        }
-    }
-    if (readFailed) {
-        return text;
-    }
-    return appendBytes(text, "\n", 1, capacity, length);
-}
-
-char* SourceReader::expandInclude(char* text, const char* rest, uint64_t& capacity,
-                                  uint64_t& length) {
-    if (includeDepth >= kIncludeNestingLimit) {
-        return appendErrorLine(kNestedTooDeeplyMessage, text, capacity, length);
-    }
-    while (isWhiteSpace(*rest)) {
-        ++rest;
-    }
-    if (*rest != '"') {
-        return appendErrorLine(kExpectedQuoteMessage, text, capacity, length);
-    }
-    const char* name = rest + 1;
-    const char* closingQuote = std::strchr(name, '"');
-    if (closingQuote == nullptr) {
-        return appendErrorLine(kMissingQuoteMessage, text, capacity, length);
-    }
-    size_t nameLength = static_cast<size_t>(closingQuote - name);
-
-    // The name goes behind the including file's folder: its path up to and
-    // including the last '/' or '\\', whichever comes last.
-    size_t pathLength = path != nullptr ? std::strlen(path) : 0;
-    size_t folderLength = pathLength;
-    while (folderLength > 0 && path[folderLength - 1] != '/' && path[folderLength - 1] != '\\') {
-        --folderLength;
-    }
-    char* joinedPath = static_cast<char*>(allocateMemory(pathLength + nameLength + 1));
-    if (joinedPath == nullptr) {
+    LoadingText loading{text, capacity, length, {}};
+    IncludeWalk walk{
+        {&loading, appendPiece, appendFailure, enterInclude, leaveInclude}, readBuffers, false};
+    int32_t depth = includeDepth;
+    readFailed = !walkSourceStream(walk, stream, path, line, depth);
+    includeDepth = depth;
+    if (walk.outOfMemory) {
         exitOutOfMemory();
     }
-    std::memcpy(joinedPath, path, folderLength);
-    std::memcpy(joinedPath + folderLength, name, nameLength);
-    joinedPath[folderLength + nameLength] = '\0';
-
-    // Include names come from file contents: a folder, pipe or device is
-    // never opened, so that no include can hang the run or exhaust memory.
-    bool included = false;
-    FILE* file = isRegularFile(joinedPath) ? std::fopen(joinedPath, "rb") : nullptr;
-    if (file != nullptr) {
-        reportOpenedFile(joinedPath);
-        uint64_t lengthBefore = length;
-        SourceReader includedReader{file, joinedPath, 1};
-        ++includeDepth;
-        text = includedReader.readSource(text, capacity, length);
-        --includeDepth;
-        std::fclose(file);
-        // A file that cannot be read to its end counts as one that cannot
-        // be opened: nothing of it stays in the text.
-        included = !includedReader.readFailed;
-        if (!included) {
-            truncateText(text, lengthBefore, length);
-        }
-    }
-    releaseMemory(joinedPath);
-    if (included) {
-        return text;
-    }
-
-    size_t messageSize = nameLength + kMessageRoom;
-    char* message = static_cast<char*>(allocateMemory(messageSize));
-    if (message == nullptr) {
-        return appendErrorLine(kNoMemoryForMessage, text, capacity, length);
-    }
-    std::snprintf(message, messageSize, kUnableToOpenFormat, static_cast<int>(nameLength), name);
-    text = appendErrorLine(message, text, capacity, length);
-    releaseMemory(message);
-    return text;
+    capacity = loading.capacity;
+    length = loading.length;
+    return loading.text;
 }
 
 char* SourceReader::appendErrorLine(const char* message, char* text, uint64_t& capacity,
                                     uint64_t& length) {
-    char lineNumber[24];
-    std::snprintf(lineNumber, sizeof lineNumber, "%" PRId64, line);
-    text = appendSourceText(text, "#error \"", capacity, length);
-    text = appendSourceText(text, path != nullptr ? path : kUnknownPath, capacity, length);
-    text = appendSourceText(text, ": ", capacity, length);
-    text = appendSourceText(text, lineNumber, capacity, length);
-    text = appendSourceText(text, ": ", capacity, length);
-    text = appendSourceText(text, message, capacity, length);
-    return appendSourceText(text, "\"\n", capacity, length);
+    return appendErrorText(text, path, line, message, capacity, length);
 }
 
 bool loadShaderSource(const char* path, char** text) {

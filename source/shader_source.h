@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <cstdio>
 
-// Included files being read at the moment; 0 between loads.
-extern int32_t includeDepth;
+#include "source/include_walk.h"
 
-// An include is refused while includeDepth is this or more.
-constexpr int32_t kIncludeNestingLimit = 24;
+// Included files being read at the moment; 0 between loads. An include is
+// refused while it is kIncludeNestingLimit or more.
+extern int32_t includeDepth;
 
 // Called with the name of every file the loader opens, in the order opened:
 // the file named to loadShaderSource (as given) and each include that opened
@@ -34,7 +34,7 @@ bool loadShaderSource(const char* path, char** text);
 // have moved. Ends the process with exit code 2 when it cannot grow.
 char* appendSourceText(char* text, const char* string, uint64_t& capacity, uint64_t& length);
 
-// One open source file being read.
+// One open source file being read, through the include walk.
 struct SourceReader {
     FILE* stream;      // opened byte for byte
     const char* path;  // the name the file was opened under
@@ -43,11 +43,10 @@ struct SourceReader {
     // appended of it before the failure is then still in the text.
     bool readFailed = false;
 
-    // Appends the whole file's expansion and a closing "\n".
+    // Appends the whole file's expansion and a closing "\n", reading at
+    // nesting level includeDepth. Ends the process with exit code 2 when
+    // memory runs out.
     char* readSource(char* text, uint64_t& capacity, uint64_t& length);
-    // Handles one include directive; `rest` starts behind "include" and the
-    // white-space character after it.
-    char* expandInclude(char* text, const char* rest, uint64_t& capacity, uint64_t& length);
     // Appends `#error "<path>: <line>: <message>"` and a line feed.
     char* appendErrorLine(const char* message, char* text, uint64_t& capacity, uint64_t& length);
 };

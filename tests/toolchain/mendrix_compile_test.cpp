@@ -306,6 +306,15 @@ INSTANTIATE_TEST_SUITE_P(
                     false,
                     "/src/m.frag:0: error: Linking fragment stage: Missing entry point: Each "
                     "stage requires one entry point"},
+        FailureCase{"uniformTypesDifferAcrossStages",
+                    {.vertex = "#version 330\nuniform vec4 u;\nvoid main() { gl_Position = u; }\n",
+                     .pixel = "#version 330\nuniform vec3 u;\nout vec4 c;\nvoid main() { c = "
+                              "vec4(u, 1.0); }\n",
+                     .vertexPath = "/src/u.vert",
+                     .pixelPath = "/src/u.frag"},
+                    false,
+                    "/src/u.frag:0: error: Linking vertex and fragment stages: Types must match: "
+                    "vertex stage: \" vec4 u\" fragment stage: \" vec3 u\""},
         FailureCase{"warningOnly",
                     {.vertex = "#version 330\n#extension GL_EXT_not_there : warn\nvoid main() "
                                "{}\n",
@@ -319,12 +328,12 @@ INSTANTIATE_TEST_SUITE_P(
                      .essl = true},
                     false,
                     "/src/x.vert:2: error: '#version 450' is not an ESSL version; ESSL programs "
-                    "use 100, 300 es, 310 es or 320 es"},
+                    "use 100, 300 es, 310 es or 320 es (compile GLSL with -t glsl)"},
         FailureCase{"esslVersionInGlsl",
                     {.vertex = kVertEs310, .vertexPath = "/src/y.vert"},
                     false,
                     "/src/y.vert:1: error: '#version 310 es' is an ESSL version, but the "
-                    "program is compiled as GLSL"},
+                    "program is compiled as GLSL (compile ESSL with -t essl)"},
         FailureCase{"unsupportedVersion",
                     {.vertex = "#version 470\nvoid main() {}\n", .vertexPath = "/src/v.vert"},
                     false,
@@ -608,27 +617,87 @@ TEST(MendrixCompile, DebugInformationFileMapsHashesToSources) {
     EXPECT_EQ(text.substr(text.size() - 4), "end\n");
 }
 
-TEST(MendrixCompile, DebugInformationGoesToTheDefaultFolderUnderTmpdir) {
-    TempFolder temp;
-    const char* previous = std::getenv("TMPDIR");
+// Sets or (with null) clears an environment variable until the object goes.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const char* value) : name(name) {
+        const char* previous = std::getenv(name);
+        saved = previous != nullptr ? std::optional<std::string>(previous) : std::nullopt;
+        value != nullptr ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~ScopedVariable() { saved ? setenv(name, saved->c_str(), 1) : unsetenv(name); }
+
+private:
+    const char* name;
     std::optional<std::string> saved;
-    if (previous != nullptr) {
-        saved = previous;
+};
+
+// The log of one compile with debug information into the default folder.
+std::string compileWithDefaultFolder() {
+    mendrix::Compiler compiler(2);
+    CompileRequest request = makeRequest({.vertex = kVert330, .vertexPath = "/src/d.vert"});
+    request.compileFlags &= ~kCompileFlagNoQuarn;
+    Compiled compiled(compiler, request);
+    EXPECT_TRUE(compiled.ok) << compiled.log();
+    return compiled.log();
+}
+
+TEST(MendrixCompile, DebugInformationGoesToThePrivateCacheFolder) {
+    TempFolder temp;
+    fs::create_directories(temp.path() / "elsewhere");
+    fs::create_directories(temp.path() / "linked" / "Korvane" / "Lumo");
+    fs::create_directory_symlink(temp.path() / "elsewhere",
+                                 temp.path() / "linked" / "Korvane" / "Lumo" / "ShaderSymbols");
+    std::string xdg = temp.file("xdg"), home = temp.file("home"), linked = temp.file("linked");
+    ScopedVariable tmpdir("TMPDIR", temp.file("tmp").c_str());
+    // clang-format off
+    const struct { const char* name; const char* xdg; const char* home; fs::path folder; const char* warning; } cases[] = {
+        {"XDG_CACHE_HOME", xdg.c_str(), home.c_str(), temp.path() / "xdg/Korvane/Lumo/ShaderSymbols", nullptr},
+        {"HOME", nullptr, home.c_str(), temp.path() / "home/.cache/Korvane/Lumo/ShaderSymbols", nullptr},
+        {"neither", nullptr, nullptr, temp.path() / "elsewhere", "neither XDG_CACHE_HOME nor HOME is set"},
+        {"linked folder", linked.c_str(), nullptr, temp.path() / "elsewhere", "is a symbolic link"},
+    };
+    // clang-format on
+    for (const auto& row : cases) {
+        ScopedVariable xdgVariable("XDG_CACHE_HOME", row.xdg);
+        ScopedVariable homeVariable("HOME", row.home);
+        std::string log = compileWithDefaultFolder();
+        auto files = filesIn(row.folder);
+        if (row.warning != nullptr) {
+            EXPECT_NE(log.find("/src/d.vert:0: warning: debug information file not written: "),
+                      std::string::npos)
+                << row.name << log;
+            EXPECT_NE(log.find(row.warning), std::string::npos) << row.name << log;
+            EXPECT_EQ(files.size(), 0u) << row.name;
+            continue;
+        }
+        EXPECT_EQ(log, "") << row.name;
+        ASSERT_EQ(files.size(), 1u) << row.name;
+        EXPECT_EQ(fs::status(row.folder).permissions(), fs::perms::owner_all) << row.name;
+        EXPECT_EQ(fs::status(files[0]).permissions(),
+                  fs::perms::owner_read | fs::perms::owner_write)
+            << row.name;
     }
-    setenv("TMPDIR", temp.path().c_str(), 1);
-    {
-        mendrix::Compiler compiler(2);
-        CompileRequest request = makeRequest({.vertex = kVert330});
-        request.compileFlags &= ~kCompileFlagNoQuarn;
-        Compiled compiled(compiler, request);
-        EXPECT_TRUE(compiled.ok) << compiled.log();
-    }
-    if (saved) {
-        setenv("TMPDIR", saved->c_str(), 1);
-    } else {
-        unsetenv("TMPDIR");
-    }
-    EXPECT_EQ(filesIn(temp.path() / "Korvane" / "Lumo" / "ShaderSymbols").size(), 1u);
+    EXPECT_FALSE(fs::exists(temp.path() / "tmp")) << "nothing goes to the shared temp folder";
+}
+
+TEST(MendrixCompile, ChosenDebugFolderNeverWritesThroughALinkAtTheFile) {
+    TempFolder temp;
+    std::string folder = temp.file("team");
+    mendrix::Compiler compiler(2);
+    CompileRequest request = makeRequest({.vertex = kVert330});
+    request.compileFlags &= ~kCompileFlagNoQuarn;
+    request.quarnDirectory = folder.c_str();
+    { Compiled first(compiler, request); }
+    auto files = filesIn(folder);
+    ASSERT_EQ(files.size(), 1u);
+    std::string victim = temp.write("victim", "kept");
+    fs::remove(files[0]);
+    fs::create_symlink(victim, files[0]);
+    Compiled second(compiler, request);
+    EXPECT_TRUE(second.ok) << second.log();
+    EXPECT_FALSE(fs::is_symlink(files[0]));
+    EXPECT_EQ(readFileBytes(victim), "kept");
 }
 
 TEST(MendrixCompile, UnwritableDebugFolderIsAWarningNotAFailure) {

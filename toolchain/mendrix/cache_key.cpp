@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "toolchain/mendrix/cache_entry.h"
+#include "toolchain/mendrix/line_map.h"
 #include "toolchain/mendrix/mendrix_build_identity.h"
 
 #define XXH_INLINE_ALL
@@ -62,8 +63,15 @@ const std::string& libraryBuildIdentity() {
     return identity;
 }
 
-std::string includeLineMapKeyBytes(const std::vector<StageJob>& /*jobs*/) {
-    return std::string();
+std::string includeLineMapKeyBytes(const std::vector<StageJob>& jobs) {
+    std::string bytes;
+    for (const StageJob& job : jobs) {
+        const std::string map = serializeLineMap(job.lineMap);
+        const uint64_t size = map.size();
+        bytes.append(reinterpret_cast<const char*>(&size), sizeof size);
+        bytes += map;
+    }
+    return bytes;
 }
 
 CacheKey compileCacheKey(const CompileRequest& request, uint32_t gpuVersion,

@@ -22,8 +22,7 @@ const std::string& libraryBuildIdentity();
 
 // The include line maps of the stages (every included file's full path and
 // where its lines stand), as bytes for the key. The log names these files,
-// so a moved or reshaped include must miss. Empty until the compiler builds
-// line maps for its jobs.
+// so a moved or reshaped include must miss.
 std::string includeLineMapKeyBytes(const std::vector<StageJob>& jobs);
 
 // The key of `request` compiled by a handle of `gpuVersion`. Reads every

@@ -11,6 +11,7 @@
 
 #include "toolchain/mendrix/compile_cache.h"
 #include "toolchain/mendrix/front_end.h"
+#include "toolchain/mendrix/line_map.h"
 #include "toolchain/mendrix/quarn.h"
 #include "toolchain/mendrix/stage_job.h"
 #include "toolchain/mendrix/stage_output.h"
@@ -153,6 +154,22 @@ bool collectJobs(const CompileRequest& request, CompiledShaderSet& set, std::vec
     return true;
 }
 
+// Learns where each line of every stage's text came from, so that the log
+// can name the file and line of a mistake rather than the line of the flat
+// text.
+void buildLineMaps(std::vector<StageJob>& jobs) {
+    for (StageJob& job : jobs) {
+        buildLineMap(job.source, job.requestPath, job.lineMap);
+    }
+}
+
+// The #version line's place for the log.
+void placeVersionLine(const StageJob& job, std::string& path, int& line) {
+    path = job.label;
+    line = job.version.line;
+    placeLine(job.lineMap, line, path, line);
+}
+
 // Reads each stage's #version, checks it against the requested language and
 // decides whether the stage can become SPIR-V. Errors go to `diagnostics`.
 void applyVersionPolicy(std::vector<StageJob>& jobs, bool essl, Diagnostics& diagnostics) {
@@ -168,13 +185,16 @@ void applyVersionPolicy(std::vector<StageJob>& jobs, bool essl, Diagnostics& dia
         job.version = scanVersionLine(std::string_view(job.text, length));
         if (job.version.found && job.version.es != essl) {
             std::string line = "#version " + std::to_string(job.version.version);
-            diagnostics.error(job.label, job.version.line,
+            std::string path;
+            int place = 0;
+            placeVersionLine(job, path, place);
+            diagnostics.error(path, place,
                               essl ? "'" + line +
                                          "' is not an ESSL version; ESSL programs use 100, 300 "
-                                         "es, 310 es or 320 es"
+                                         "es, 310 es or 320 es (compile GLSL with -t glsl)"
                                    : "'" + line + (job.version.es ? " es" : "") +
                                          "' is an ESSL version, but the program is compiled as "
-                                         "GLSL");
+                                         "GLSL (compile ESSL with -t essl)");
         }
         if (!job.version.found) {
             job.version.es = essl;
@@ -185,17 +205,21 @@ void applyVersionPolicy(std::vector<StageJob>& jobs, bool essl, Diagnostics& dia
 }
 
 // Writes the program's debug information file; a failure is a warning only.
+// The default folder is the user's own; a folder named in the request is
+// taken as chosen, possibly shared.
 void writeDebugFile(const CompileRequest& request, const std::vector<StageJob>& jobs,
                     const std::vector<QuarnStage>& quarnStages, Diagnostics& diagnostics) {
     if (quarnStages.empty()) {
         return;
     }
-    std::string directory = request.quarnDirectory != nullptr && request.quarnDirectory[0]
-                                ? std::string(request.quarnDirectory)
-                                : defaultQuarnDirectory();
+    bool chosen = request.quarnDirectory != nullptr && request.quarnDirectory[0] != '\0';
+    std::string directory = chosen ? std::string(request.quarnDirectory) : std::string();
     std::string written;
     std::string problem;
-    if (!writeQuarnFile(directory, quarnStages, written, problem)) {
+    bool ok = chosen || defaultQuarnDirectory(directory, problem);
+    ok = ok && writeQuarnFile(directory, chosen ? QuarnFolder::chosen : QuarnFolder::privateDefault,
+                              quarnStages, written, problem);
+    if (!ok) {
         diagnostics.warning(jobs.front().label, 0,
                             "debug information file not written: " + problem);
     }
@@ -243,6 +267,7 @@ bool Compiler::compileProgram(const CompileRequest& request, CompiledShaderSet& 
         diagnostics.error(jobs.front().label, 0, "the GLSL front end could not be initialised");
         return finish(false);
     }
+    buildLineMaps(jobs);
     applyVersionPolicy(jobs, request.esslLanguage != 0, diagnostics);
     if (diagnostics.hasErrors()) {
         return finish(false);

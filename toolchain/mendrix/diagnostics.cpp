@@ -3,6 +3,8 @@
 #include <optional>
 #include <vector>
 
+#include "toolchain/mendrix/line_map.h"
+
 namespace mendrix {
 
 namespace {
@@ -198,11 +200,14 @@ void Diagnostics::add(std::string_view severity, std::string_view path, int line
     lines += message;
 }
 
-void Diagnostics::addStageLog(std::string_view log, std::string_view path, int versionLine) {
+void Diagnostics::addStageLog(std::string_view log, std::string_view path, int versionLine,
+                              const LineMap* lineMap) {
     for (const RawDiagnostic& raw : splitLog(log)) {
         std::string_view text = raw.text;
         int line = 0;
         std::string_view message = text;
+        // Lines of the text before any #line directive are the ones mapped.
+        bool mappable = true;
         if (startsWith(text, "#version:")) {
             line = versionLine;
             message = trim(text.substr(1));
@@ -211,9 +216,14 @@ void Diagnostics::addStageLog(std::string_view log, std::string_view path, int v
             // the text is this stage's.
             line = located->line;
             message = located->message;
+            mappable = located->location == path;
         } else if (text.find("version") != std::string_view::npos) {
             // "version not supported" comes without a place.
             line = versionLine;
+        }
+        std::string place(path);
+        if (lineMap != nullptr && mappable) {
+            placeLine(*lineMap, line, place, line);
         }
         std::string tidy = tidyMessage(message);
         static constexpr std::string_view kErrorDirective = "'#error' :";
@@ -223,14 +233,14 @@ void Diagnostics::addStageLog(std::string_view log, std::string_view path, int v
             if (std::optional<Located> where = splitLocation(own, true)) {
                 error(where->location, where->line, where->message);
             } else {
-                error(path, line, "#error " + std::string(own));
+                error(place, line, "#error " + std::string(own));
             }
             continue;
         }
         if (raw.error) {
-            error(path, line, tidy);
+            error(place, line, tidy);
         } else {
-            warning(path, line, tidy);
+            warning(place, line, tidy);
         }
     }
 }

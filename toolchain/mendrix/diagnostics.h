@@ -9,6 +9,8 @@
 
 namespace mendrix {
 
+struct LineMap;
+
 class Diagnostics {
 public:
     struct Entry {
@@ -35,8 +37,11 @@ public:
     // for `path` (also those under a string number that a #line directive
     // chose). An #error line of the driver's include handling, "file: line:
     // message", is reported at that file and line. `versionLine` places
-    // messages about the #version directive.
-    void addStageLog(std::string_view log, std::string_view path, int versionLine);
+    // messages about the #version directive. With `lineMap`, lines of the
+    // text located under `path` are reported at the file and line they came
+    // from; lines it does not cover keep the front end's numbering.
+    void addStageLog(std::string_view log, std::string_view path, int versionLine,
+                     const LineMap* lineMap = nullptr);
 
     // Turns the linker's info log into log lines. `pathOfStage` maps the
     // front end's stage names ("vertex", "fragment", ...) to a log path.

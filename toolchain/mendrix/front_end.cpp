@@ -12,6 +12,22 @@ namespace mendrix {
 
 namespace {
 
+// The text goes to the front end as one string, or as two when it has a #line
+// directive past its first line: the second string's messages then name it,
+// and are not taken for mapped lines.
+void splitAtLineDirective(StageJob& job) {
+    size_t split = job.lineMap.lineDirectiveOffset;
+    job.strings = {job.text, nullptr};
+    job.stringLengths = {job.length, 0};
+    job.stringNames = {job.name, kAfterLineDirective};
+    job.stringCount = 1;
+    if (split > 0 && split < static_cast<size_t>(job.length)) {
+        job.stringLengths = {static_cast<int>(split), job.length - static_cast<int>(split)};
+        job.strings[1] = job.text + split;
+        job.stringCount = 2;
+    }
+}
+
 // Parses every job into run.shaders. False when one of them fails.
 bool parseStages(std::vector<StageJob>& jobs, bool allowSpirv, bool treeDumps, FrontEndRun& run,
                  bool& anySpirv) {
@@ -19,7 +35,9 @@ bool parseStages(std::vector<StageJob>& jobs, bool allowSpirv, bool treeDumps, F
     bool parsed = true;
     for (StageJob& job : jobs) {
         auto shader = std::make_unique<glslang::TShader>(job.language);
-        shader->setStringsWithLengthsAndNames(&job.text, &job.length, &job.name, 1);
+        splitAtLineDirective(job);
+        shader->setStringsWithLengthsAndNames(job.strings.data(), job.stringLengths.data(),
+                                              job.stringNames.data(), job.stringCount);
         bool spirv = allowSpirv && job.spirv;
         int messages = EShMsgDefault;
         if (spirv) {
@@ -38,22 +56,71 @@ bool parseStages(std::vector<StageJob>& jobs, bool allowSpirv, bool treeDumps, F
         int defaultVersion = job.version.es ? 100 : 110;
         bool ok = shader->parse(GetDefaultResources(), defaultVersion, ENoProfile, false, false,
                                 static_cast<EShMessages>(messages));
-        run.diagnostics.addStageLog(shader->getInfoLog(), job.label, job.version.line);
+        run.diagnostics.addStageLog(shader->getInfoLog(), job.label, job.version.line,
+                                    &job.lineMap);
         parsed = parsed && ok;
         run.shaders.push_back(std::move(shader));
     }
     return parsed;
 }
 
+// The front end's stage names.
+constexpr std::pair<std::string_view, EShLanguage> kNames[] = {
+    {"vertex", EShLangVertex},
+    {"fragment", EShLangFragment},
+    {"geometry", EShLangGeometry},
+    {"compute", EShLangCompute},
+};
+
+std::string_view nameOf(EShLanguage language) {
+    for (const auto& [name, stageLanguage] : kNames) {
+        if (stageLanguage == language) {
+            return name;
+        }
+    }
+    return "unknown";
+}
+
+// The linker compares program-wide objects (uniforms, blocks) of a stage
+// with those of the stages linked before it, which it calls "unknown stage".
+// Those are the stages ahead of that one in pipeline order, named here: "vertex"
+// or "vertex or geometry".
+std::string nameUnknownStages(std::string_view log, const std::vector<StageJob>& jobs) {
+    static constexpr std::string_view kUnknown = "unknown stage";
+    static constexpr std::string_view kLinkingUnknown = "Linking unknown stage and ";
+    std::string named;
+    std::string earlier = std::string(kUnknown);
+    while (!log.empty()) {
+        size_t end = log.find('\n');
+        std::string_view line = log.substr(0, end == std::string_view::npos ? log.size() : end + 1);
+        log.remove_prefix(line.size());
+        size_t linking = line.find(kLinkingUnknown);
+        if (linking != std::string_view::npos) {
+            std::string_view rest = line.substr(linking + kLinkingUnknown.size());
+            std::string_view later = rest.substr(0, rest.find(' '));
+            std::string stages;
+            for (const StageJob& job : jobs) {
+                if (nameOf(job.language) == later) {
+                    break;
+                }
+                stages += (stages.empty() ? "" : " or ") + std::string(nameOf(job.language));
+            }
+            earlier = stages.empty() ? std::string(kUnknown) : stages;
+        }
+        for (size_t at = line.find(kUnknown); at != std::string_view::npos;
+             at = line.find(kUnknown)) {
+            named += line.substr(0, at);
+            named += earlier;
+            line.remove_prefix(at + kUnknown.size());
+        }
+        named += line;
+    }
+    return named;
+}
+
 // The log path of the job whose front-end stage name is `stage` ("vertex",
 // "fragment", ...); the first job's when none matches.
 std::string pathOfStage(const std::vector<StageJob>& jobs, std::string_view stage) {
-    static constexpr std::pair<std::string_view, EShLanguage> kNames[] = {
-        {"vertex", EShLangVertex},
-        {"fragment", EShLangFragment},
-        {"geometry", EShLangGeometry},
-        {"compute", EShLangCompute},
-    };
     for (const auto& [name, language] : kNames) {
         if (name != stage) {
             continue;
@@ -81,7 +148,7 @@ void runFrontEnd(std::vector<StageJob>& jobs, bool allowSpirv, bool treeDumps, F
     EShMessages linkMessages = anySpirv ? EShMsgSpvRules : EShMsgDefault;
     bool linked = run.program->link(linkMessages);
     auto stagePath = [&jobs](std::string_view stage) { return pathOfStage(jobs, stage); };
-    run.diagnostics.addLinkLog(run.program->getInfoLog(), stagePath);
+    run.diagnostics.addLinkLog(nameUnknownStages(run.program->getInfoLog(), jobs), stagePath);
     if (!linked || run.diagnostics.hasErrors()) {
         return;
     }

@@ -1,11 +1,9 @@
 #include "toolchain/mendrix/quarn.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <system_error>
+
+#include "platform/safe_files.h"
 
 namespace mendrix {
 
@@ -23,6 +21,19 @@ Hash128 programHash(const std::vector<QuarnStage>& stages) {
         all.append(reinterpret_cast<const char*>(stage.hash.data()), stage.hash.size());
     }
     return hash128(all);
+}
+
+std::string folderProblem(safe_files::FolderResult result, const std::string& error) {
+    switch (result) {
+        case safe_files::FolderResult::symbolicLink:
+            return "it is a symbolic link";
+        case safe_files::FolderResult::foreignOwner:
+            return "it belongs to another user";
+        case safe_files::FolderResult::notAFolder:
+            return "it is not a folder";
+        default:
+            return error.empty() ? "it cannot be created" : error;
+    }
 }
 
 }  // namespace
@@ -53,16 +64,31 @@ std::string hexOf(const Hash128& hash) {
     return text;
 }
 
-std::string defaultQuarnDirectory() {
+bool defaultQuarnDirectory(std::string& directory, std::string& problem) {
+    auto variable = [](const char* name) -> std::string {
+        const char* value = std::getenv(name);
+        return value != nullptr ? value : "";
+    };
 #ifdef _WIN32
-    const char* base = std::getenv("LOCALAPPDATA");
-    std::string root = base != nullptr ? base : ".";
-    return root + "\\Temp\\Korvane\\Lumo\\ShaderSymbols";
+    std::string root = variable("LOCALAPPDATA");
+    if (root.empty()) {
+        problem = "no default folder: LOCALAPPDATA is not set (name one with -quarndir)";
+        return false;
+    }
+    directory = root + "\\Temp\\Korvane\\Lumo\\ShaderSymbols";
 #else
-    const char* base = std::getenv("TMPDIR");
-    std::string root = base != nullptr && base[0] != '\0' ? base : "/tmp";
-    return root + "/Korvane/Lumo/ShaderSymbols";
+    std::string root = variable("XDG_CACHE_HOME");
+    if (root.empty() && !variable("HOME").empty()) {
+        root = variable("HOME") + "/.cache";
+    }
+    if (root.empty()) {
+        problem =
+            "no default folder: neither XDG_CACHE_HOME nor HOME is set (name one with -quarndir)";
+        return false;
+    }
+    directory = root + "/Korvane/Lumo/ShaderSymbols";
 #endif
+    return true;
 }
 
 std::string quarnFileName(const std::vector<QuarnStage>& stages) {
@@ -92,27 +118,27 @@ std::string quarnFileText(const std::vector<QuarnStage>& stages) {
     return text;
 }
 
-bool writeQuarnFile(const std::string& directory, const std::vector<QuarnStage>& stages,
-                    std::string& writtenPath, std::string& problem) {
-    std::error_code error;
-    std::filesystem::path folder(directory);
-    std::filesystem::create_directories(folder, error);
-    if (error) {
-        problem = "cannot create folder " + directory + ": " + error.message();
+bool writeQuarnFile(const std::string& directory, QuarnFolder folder,
+                    const std::vector<QuarnStage>& stages, std::string& writtenPath,
+                    std::string& problem) {
+    std::string error;
+    if (folder == QuarnFolder::privateDefault) {
+        safe_files::FolderResult result = safe_files::ensurePrivateFolder(directory, error);
+        if (result != safe_files::FolderResult::ready) {
+            problem = "folder " + directory + " is not usable: " + folderProblem(result, error);
+            return false;
+        }
+    } else if (!safe_files::ensureFolder(directory, error)) {
+        problem = "cannot create folder " + directory + ": " + error;
         return false;
     }
-    writtenPath = (folder / quarnFileName(stages)).string();
+    writtenPath = (std::filesystem::path(directory) / quarnFileName(stages)).string();
     std::string text = quarnFileText(stages);
-    std::FILE* file = std::fopen(writtenPath.c_str(), "wb");
-    if (file == nullptr) {
-        problem = "cannot open " + writtenPath + ": " + std::strerror(errno);
-        return false;
-    }
-    bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    bool closed = std::fclose(file) == 0;
-    if (!written || !closed) {
-        problem = "cannot write " + writtenPath;
-        std::remove(writtenPath.c_str());
+    safe_files::FileMode mode = folder == QuarnFolder::privateDefault
+                                    ? safe_files::FileMode::privateToUser
+                                    : safe_files::FileMode::shared;
+    if (!safe_files::writeFileAtomically(writtenPath, text.data(), text.size(), mode, error)) {
+        problem = "cannot write " + writtenPath + ": " + error;
         return false;
     }
     return true;

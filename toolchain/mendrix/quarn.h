@@ -26,17 +26,34 @@ struct QuarnStage {
     Hash128 hash{};
 };
 
-// ${TMPDIR:-/tmp}/Korvane/Lumo/ShaderSymbols (on Windows under
-// %LOCALAPPDATA%\Temp).
-std::string defaultQuarnDirectory();
+// The user's own folder for debug information files:
+// ${XDG_CACHE_HOME:-$HOME/.cache}/Korvane/Lumo/ShaderSymbols (on Windows
+// %LOCALAPPDATA%\Temp\Korvane\Lumo\ShaderSymbols). False, with a reason in
+// `problem`, when the environment names no such place: the file is then not
+// written at all rather than into a shared or the working folder.
+bool defaultQuarnDirectory(std::string& directory, std::string& problem);
 
 // The file's name inside the folder: the program hash in hex plus ".quarn".
 std::string quarnFileName(const std::vector<QuarnStage>& stages);
 std::string quarnFileText(const std::vector<QuarnStage>& stages);
 
-// Writes the file into `directory`, creating the folders. Returns the full
-// file path in `writtenPath`; on failure false with a reason in `problem`.
-bool writeQuarnFile(const std::string& directory, const std::vector<QuarnStage>& stages,
-                    std::string& writtenPath, std::string& problem);
+// Where a debug information file may go.
+enum class QuarnFolder : uint8_t {
+    // The default folder: made private to the user (0700) if missing; refused
+    // when its last component is a symbolic link or belongs to someone else.
+    // The file is 0600.
+    privateDefault,
+    // A folder the user chose, perhaps shared by a team: no ownership check,
+    // the file gets 0666 less the umask.
+    chosen,
+};
+
+// Writes the file into `directory` atomically, creating missing folders; a
+// symbolic link at the file's own path is replaced, never followed. Returns
+// the full file path in `writtenPath`; on failure false with a reason in
+// `problem`.
+bool writeQuarnFile(const std::string& directory, QuarnFolder folder,
+                    const std::vector<QuarnStage>& stages, std::string& writtenPath,
+                    std::string& problem);
 
 }  // namespace mendrix

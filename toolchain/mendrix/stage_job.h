@@ -14,6 +14,7 @@
 #include "libraries/compiler_records.h"
 #include "toolchain/common/stage_record.h"
 #include "toolchain/mendrix/diagnostics.h"
+#include "toolchain/mendrix/line_map.h"
 #include "toolchain/mendrix/source_scan.h"
 
 namespace mendrix {
@@ -43,13 +44,26 @@ struct StageJob {
     size_t storageIndex = 0;
 
     std::string label;  // the path the log names
+    // Where each line of `source` came from (files and line segments); see
+    // serializeLineMap for its bytes.
+    LineMap lineMap;
     VersionLine version;
     bool spirv = false;
     // The front end keeps pointers to these until the program is gone.
     const char* text = nullptr;
     int length = 0;
     const char* name = nullptr;
+    // The strings the front end reads: the text up to the first #line
+    // directive under `name`, and the rest (if any) under kAfterLineDirective.
+    std::array<const char*, 2> strings{};
+    std::array<int, 2> stringLengths{};
+    std::array<const char*, 2> stringNames{};
+    int stringCount = 0;
 };
+
+// The front end's name for the part of a text from its first #line directive
+// on; diagnostics located there keep the front end's numbering.
+constexpr const char* kAfterLineDirective = "(after #line)";
 
 // One run of the front end over all stages, in SPIR-V mode or plain.
 struct FrontEndRun {

@@ -1,0 +1,287 @@
+#include "source/include_walk.h"
+
+#include <cstring>
+
+#include "platform/allocation.h"
+#include "platform/file_system.h"
+
+namespace {
+
+constexpr const char* kUnableToOpenFormat = "unable to open file %.*s";
+// Room the "unable to open file" message needs besides the name.
+constexpr size_t kMessageRoom = 80;
+
+constexpr char kDirectiveWord[] = "include";
+constexpr size_t kDirectiveWordLength = sizeof kDirectiveWord - 1;
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+// Bytes 0x80 to 0xFF are never white space, whatever the C locale says.
+bool isWhiteSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+const char* skipBlanks(const char* cursor) {
+    while (isBlank(*cursor)) {
+        ++cursor;
+    }
+    return cursor;
+}
+
+// The chunks of one file, cut from a large buffer so that reading costs a
+// few calls per buffer rather than per line.
+class ChunkReader {
+public:
+    ChunkReader(FILE* stream, char* buffer) : stream(stream), buffer(buffer) {}
+
+    // Fills the buffer and drops a byte order mark at the start of the
+    // file. False when the file cannot be read.
+    bool start() {
+        if (!fill()) {
+            return false;
+        }
+        const unsigned char* head = reinterpret_cast<const unsigned char*>(buffer);
+        if (end >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) {
+            begin = 3;
+        }
+        return true;
+    }
+
+    // True when the next call of `next` may move the bytes handed out so far.
+    bool nextMayMove() const { return !atEnd && end - begin < kIncludeChunkSize - 1; }
+
+    // The next chunk: the bytes up to and including the next newline, at
+    // most kIncludeChunkSize - 1 of them. False at the end of the file, and
+    // when the file cannot be read (then `failed` is set).
+    bool next(const char*& chunk, size_t& chunkLength, bool& failed) {
+        if (end - begin < kIncludeChunkSize - 1 && !fill()) {
+            failed = true;
+            return false;
+        }
+        size_t available = end - begin;
+        if (available == 0) {
+            return false;
+        }
+        chunk = buffer + begin;
+        size_t limit = available < kIncludeChunkSize - 1 ? available : kIncludeChunkSize - 1;
+        const char* newline = static_cast<const char*>(std::memchr(chunk, '\n', limit));
+        chunkLength = newline != nullptr ? static_cast<size_t>(newline - chunk) + 1 : limit;
+        begin += chunkLength;
+        return true;
+    }
+
+private:
+    // Moves what is left to the front and reads until the buffer is full or
+    // the file ends. False on a read error.
+    bool fill() {
+        if (atEnd) {
+            return true;
+        }
+        std::memmove(buffer, buffer + begin, end - begin);
+        end -= begin;
+        begin = 0;
+        size_t wanted = kIncludeReadBufferSize - end;
+        size_t got = std::fread(buffer + end, 1, wanted, stream);
+        end += got;
+        if (got < wanted) {
+            if (std::ferror(stream) != 0) {
+                return false;
+            }
+            atEnd = true;
+        }
+        return true;
+    }
+
+    FILE* stream;
+    char* buffer;
+    size_t begin = 0;  // first byte not yet handed out
+    size_t end = 0;    // bytes in the buffer
+    bool atEnd = false;
+};
+
+// The rest of `chunk` behind "#", blanks, "include" and one white-space
+// character, or null when the chunk is no include directive. The chunk is
+// NUL-terminated.
+const char* directiveRest(const char* chunk) {
+    const char* cursor = skipBlanks(chunk);
+    if (*cursor != '#') {
+        return nullptr;
+    }
+    cursor = skipBlanks(cursor + 1);
+    if (std::strncmp(cursor, kDirectiveWord, kDirectiveWordLength) != 0 ||
+        !isWhiteSpace(cursor[kDirectiveWordLength])) {
+        return nullptr;
+    }
+    return cursor + kDirectiveWordLength + 1;
+}
+
+// Ordinary chunks that follow each other in the read buffer, reported as one
+// piece.
+struct PendingText {
+    const char* bytes = nullptr;
+    size_t count = 0;
+    int64_t line = 0;
+
+    void add(const char* chunk, size_t length, int64_t chunkLine) {
+        if (count == 0) {
+            bytes = chunk;
+            line = chunkLine;
+        }
+        count += length;
+    }
+    void flush(const IncludeWalkSink& sink) {
+        if (count > 0) {
+            sink.text(sink.context, bytes, count, line);
+            count = 0;
+        }
+    }
+};
+
+void reportUnopened(IncludeWalk& walk, const char* path, int64_t line, const char* name,
+                    size_t nameLength) {
+    size_t messageSize = nameLength + kMessageRoom;
+    char* message = static_cast<char*>(allocateMemory(messageSize));
+    if (message == nullptr) {
+        walk.sink.failure(walk.sink.context, path, line, kNoMemoryForMessage);
+        return;
+    }
+    std::snprintf(message, messageSize, kUnableToOpenFormat, static_cast<int>(nameLength), name);
+    walk.sink.failure(walk.sink.context, path, line, message);
+    releaseMemory(message);
+}
+
+// Carries out one include directive of the file `path` (at nesting level
+// `depth`, directive on reader line `line`); `rest` starts behind "include"
+// and the white-space character after it.
+void expandInclude(IncludeWalk& walk, const char* path, int64_t line, int32_t depth,
+                   const char* rest) {
+    const IncludeWalkSink& sink = walk.sink;
+    if (depth >= kIncludeNestingLimit) {
+        sink.failure(sink.context, path, line, kNestedTooDeeplyMessage);
+        return;
+    }
+    while (isWhiteSpace(*rest)) {
+        ++rest;
+    }
+    if (*rest != '"') {
+        sink.failure(sink.context, path, line, kExpectedQuoteMessage);
+        return;
+    }
+    const char* name = rest + 1;
+    const char* closingQuote = std::strchr(name, '"');
+    if (closingQuote == nullptr) {
+        sink.failure(sink.context, path, line, kMissingQuoteMessage);
+        return;
+    }
+    size_t nameLength = static_cast<size_t>(closingQuote - name);
+
+    // The name goes behind the including file's folder: its path up to and
+    // including the last '/' or '\\', whichever comes last.
+    size_t pathLength = path != nullptr ? std::strlen(path) : 0;
+    size_t folderLength = pathLength;
+    while (folderLength > 0 && path[folderLength - 1] != '/' && path[folderLength - 1] != '\\') {
+        --folderLength;
+    }
+    char* joinedPath = static_cast<char*>(allocateMemory(pathLength + nameLength + 1));
+    if (joinedPath == nullptr) {
+        walk.outOfMemory = true;
+        return;
+    }
+    if (folderLength > 0) {
+        std::memcpy(joinedPath, path, folderLength);
+    }
+    std::memcpy(joinedPath + folderLength, name, nameLength);
+    joinedPath[folderLength + nameLength] = '\0';
+
+    // Include names come from file contents: a folder, pipe or device is
+    // never opened, so that no include can hang the run or exhaust memory.
+    bool included = false;
+    FILE* file = isRegularFile(joinedPath) ? std::fopen(joinedPath, "rb") : nullptr;
+    if (file != nullptr) {
+        sink.opened(sink.context, joinedPath, depth + 1);
+        // A file that cannot be read to its end counts as one that cannot be
+        // opened: nothing of it stays in the text.
+        included = walkSourceStream(walk, file, joinedPath, 1, depth + 1);
+        std::fclose(file);
+        if (walk.outOfMemory) {
+            releaseMemory(joinedPath);
+            return;
+        }
+        sink.closed(sink.context, included);
+    }
+    releaseMemory(joinedPath);
+    if (!included) {
+        reportUnopened(walk, path, line, name, nameLength);
+    }
+}
+
+}  // namespace
+
+bool walkSourceStream(IncludeWalk& walk, FILE* stream, const char* path, int64_t line,
+                      int32_t depth) {
+    // Every nesting level reads through a buffer of its own.
+    if (depth < 0 || depth > kIncludeNestingLimit) {
+        return false;
+    }
+    ChunkReader reader(stream,
+                       walk.readBuffers + static_cast<size_t>(depth) * kIncludeReadBufferSize);
+    if (!reader.start()) {
+        return false;
+    }
+    const IncludeWalkSink& sink = walk.sink;
+    // `line` counts as the error lines do; `fileLine` is where the bytes
+    // stand in the file, also past a line cut short by a NUL byte.
+    int64_t fileLine = line;
+    PendingText pending;
+    char directive[kIncludeChunkSize];
+    const char* chunk = nullptr;
+    size_t chunkLength = 0;
+    bool failed = false;
+    for (;;) {
+        if (reader.nextMayMove()) {
+            pending.flush(sink);
+        }
+        if (!reader.next(chunk, chunkLength, failed)) {
+            break;
+        }
+        // A NUL byte ends what is taken of the chunk, its newline included.
+        const char* nul = static_cast<const char*>(std::memchr(chunk, '\0', chunkLength));
+        size_t taken = nul != nullptr ? static_cast<size_t>(nul - chunk) : chunkLength;
+        size_t blanks = 0;
+        while (blanks < taken && isBlank(chunk[blanks])) {
+            ++blanks;
+        }
+        const char* rest = nullptr;
+        if (blanks < taken && chunk[blanks] == '#') {
+            std::memcpy(directive, chunk, taken);
+            directive[taken] = '\0';
+            rest = directiveRest(directive);
+        }
+        if (rest != nullptr) {
+            pending.flush(sink);
+            expandInclude(walk, path, line, depth, rest);
+            if (walk.outOfMemory) {
+                return false;
+            }
+        } else if (taken == chunkLength) {
+            pending.add(chunk, taken, fileLine);
+        } else if (taken > 0) {
+            pending.flush(sink);
+            sink.text(sink.context, chunk, taken, fileLine);
+        }
+        if (taken > 0 && chunk[taken - 1] == '\n') {
+            ++line;
+        }
+        if (chunk[chunkLength - 1] == '\n') {
+            ++fileLine;
+        }
+    }
+    pending.flush(sink);
+    if (failed) {
+        return false;
+    }
+    sink.text(sink.context, "\n", 1, fileLine);
+    return true;
+}

@@ -1,0 +1,4 @@
+// comment
+float f() {
+    return undeclared_name;
+}

@@ -1,0 +1,2 @@
+float f() {
+    return 1.0;

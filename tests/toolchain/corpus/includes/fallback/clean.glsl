@@ -1,0 +1,3 @@
+float f() {
+    return 1.0;
+}

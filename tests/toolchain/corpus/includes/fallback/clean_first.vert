@@ -1,0 +1,4 @@
+#version 330
+float g() {
+    return 2.0;
+}

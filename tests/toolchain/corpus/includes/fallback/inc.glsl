@@ -1,0 +1,3 @@
+float f() {
+    return undeclared_name;
+}

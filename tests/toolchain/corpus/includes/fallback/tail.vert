@@ -1,0 +1,4 @@
+#include "inc.glsl"
+void main() {
+    gl_Position = vec4(f() + g());
+}

@@ -1,0 +1,4 @@
+#include "b.glsl"
+float a() {
+    return 1.0;
+}

@@ -1,0 +1,4 @@
+// b
+float b() {
+    return undeclared_name;
+}
