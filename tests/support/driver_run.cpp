@@ -247,6 +247,7 @@ DriverResult DriverRunner::run(const TempFolder& folder,
     std::vector<std::pair<std::string, std::optional<std::string>>> fullEnvironment = {
         {"VRXDOUBLE_LOG", logFile.string()},
         {"VRXCOMPILE_OPTIMIZE", std::nullopt},
+        {"VRXCOMPILE_DEPFILE", std::nullopt},
         {"LD_LIBRARY_PATH", std::nullopt},
     };
     fullEnvironment.insert(fullEnvironment.end(), environment.begin(), environment.end());

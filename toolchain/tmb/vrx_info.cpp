@@ -8,6 +8,7 @@
 #include "toolchain/tmb/file_replace.h"
 #include "toolchain/tmb/vrx_describe.h"
 #include "toolchain/tmb/vrx_format.h"
+#include "vrx_version.h"
 
 namespace {
 
@@ -18,8 +19,10 @@ constexpr int kExitUsage = 2;
 void printUsage(std::FILE* stream) {
     std::fputs(
         "Usage: vrxInfo [--check] FILE...\n"
+        "       vrxInfo --version\n"
         "Prints the header, programs and stages of each .vrx shader file.\n"
-        "  --check  only validate: print \"FILE: ok\" or the first fault found\n"
+        "  --check    only validate: print \"FILE: ok\" or the first fault found\n"
+        "  --version  print the release of this toolchain\n"
         "Exit code: 0 when every file is valid, 1 when one is not, 2 on usage errors.\n",
         stream);
 }
@@ -34,6 +37,9 @@ int main(int argc, char** argv) {
             checkOnly = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             printUsage(stdout);
+            return kExitValid;
+        } else if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("vrxInfo %s\n", VRX_VERSION_STRING);
             return kExitValid;
         } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
             std::fprintf(stderr, "vrxInfo: unknown option %s\n", argv[i]);
