@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "platform/file_system.h"
 #include "platform/safe_files.h"

@@ -4,6 +4,7 @@
 // DEPENDENCIES_OUTPUT; without it nothing here runs.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <unordered_set>
 #include <vector>
