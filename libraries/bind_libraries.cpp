@@ -37,7 +37,7 @@ namespace {
 constexpr const char* kLoadFailedFormat = "Failed to load DLL %s. Exiting.";
 
 LibraryHandle loadOrExit(const char* fileName) {
-    LibraryHandle library = loadDynamicLibrary(fileName);
+    LibraryHandle library = loadApplicationLibrary(fileName);
     if (library == nullptr) {
         std::printf(kLoadFailedFormat, fileName);
         exitProcess(kExitLibraryNotLoaded);

@@ -14,16 +14,27 @@ constexpr size_t kFullPathBufferSize = 512;
 // unspecified.
 bool convertToFullPath(char* buffer, const char* path);
 
-// True when `path` names something that can be read as an ordinary file.
-// Folders, pipes and devices are refused, so that reading them can neither
-// block nor pass off a failure as an empty text. Used for names that come
-// from file contents (includes), which must never hang a run.
+// True when `path` names an ordinary file on a disk. Folders, pipes and
+// devices (/dev/zero, /dev/tty; CON, NUL on Windows) are refused, so that
+// reading them can neither block, nor exhaust memory, nor pass off a failure
+// as an empty text. Used for names that come from file contents (includes),
+// which may have been downloaded and must never hang a run.
 bool isRegularFile(const char* path);
 
 // True when `path` names a folder. Names the user gives on the command line
-// are refused only for this: a pipe, /dev/stdin or another device (NUL and
-// CON on Windows) is opened and read as a stream.
+// (sources, the stream-out list) are refused only for this: a pipe (process
+// substitution), /dev/stdin or another device (NUL and CON on Windows) is
+// opened and read as a stream whose size is unknown.
 bool isDirectory(const char* path);
+
+// Whether a Ctrl-Z byte ends a text file on this platform, as the Windows C
+// runtime's text mode has it. Files read in binary mode that keep this rule
+// apply it themselves.
+#ifdef _WIN32
+constexpr bool kTextEndsAtControlZ = true;
+#else
+constexpr bool kTextEndsAtControlZ = false;
+#endif
 
 // Size in bytes of the file open in `stream`, or -1 when it cannot be taken.
 // The stream's position is left alone.

@@ -2,28 +2,64 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 
 #include "platform/file_system.h"
+#include "platform/wide_text_windows.h"
 
 namespace {
 bool fileSizeFailureInjected = false;
 }  // namespace
 
 bool convertToFullPath(char* buffer, const char* path) {
-    DWORD length = GetFullPathNameA(path, static_cast<DWORD>(kFullPathBufferSize), buffer, nullptr);
+    // The W functions take paths beyond MAX_PATH (260), so the driver's own
+    // limit of 511 characters is the only one, as on POSIX.
+    std::wstring widePath;
+    if (!widenAnsiText(path, widePath)) {
+        return false;
+    }
+    std::wstring full(kFullPathBufferSize, L'\0');
+    DWORD length =
+        GetFullPathNameW(widePath.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
     // A result that does not fit is reported as the size it needs, which is
-    // larger than the buffer.
-    return length != 0 && length < kFullPathBufferSize;
+    // larger than the buffer; its narrow form must fit too.
+    if (length == 0 || length >= full.size()) {
+        return false;
+    }
+    full.resize(length);
+    return narrowToAnsiText(full, buffer, kFullPathBufferSize);
 }
 
 bool isRegularFile(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
-           (attributes & FILE_ATTRIBUTE_DEVICE) == 0;
+    std::wstring widePath;
+    if (!widenAnsiText(path, widePath)) {
+        return false;
+    }
+    DWORD attributes = GetFileAttributesW(widePath.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+        (attributes & FILE_ATTRIBUTE_DEVICE) != 0) {
+        return false;
+    }
+    // Device names (CON, NUL, COM1, also with a folder or an extension in
+    // front of them) may report plain attributes: only a file on a disk
+    // passes. Opened for its attributes alone, nothing is read.
+    HANDLE file = CreateFileW(widePath.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    bool onDisk = GetFileType(file) == FILE_TYPE_DISK;
+    CloseHandle(file);
+    return onDisk;
 }
 
 bool isDirectory(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
+    std::wstring widePath;
+    if (!widenAnsiText(path, widePath)) {
+        return false;
+    }
+    DWORD attributes = GetFileAttributesW(widePath.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -31,8 +67,13 @@ int64_t fileSizeOf(FILE* stream) {
     if (fileSizeFailureInjected) {
         return -1;
     }
-    // -1 when the descriptor does not name a file whose length can be had.
-    return static_cast<int64_t>(_filelengthi64(_fileno(stream)));
+    // A device or a pipe has no size to take, as on POSIX; -1 also when the
+    // length of a file cannot be had.
+    int descriptor = _fileno(stream);
+    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(descriptor))) != FILE_TYPE_DISK) {
+        return -1;
+    }
+    return static_cast<int64_t>(_filelengthi64(descriptor));
 }
 
 void injectFileSizeFailure(bool fail) {

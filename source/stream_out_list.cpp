@@ -21,72 +21,112 @@ struct LineReader {
     bool atEnd = false;  // the file has been read to its end
 };
 
+// The line being built: its allocation, the bytes in it and its room
+// (terminator included).
+struct Line {
+    char* text = nullptr;
+    size_t length = 0;
+    size_t capacity = 0;
+};
+
 enum class LineResult { Line, EndOfFile, Failed };
 
-// Appends `count` bytes to the line being built, keeping it NUL-terminated.
-// The first piece of a line makes its allocation, so every line, a blank
-// one too, has one. False when the line cannot grow; it is then released.
-bool appendToLine(char*& line, size_t& length, const char* bytes, size_t count) {
-    size_t size = length + count + 1;
-    void* grown = line == nullptr ? allocateMemory(size) : reallocateMemory(line, size);
-    if (grown == nullptr) {
-        releaseMemory(line);
-        line = nullptr;
-        return false;
+// Appends `count` bytes to the line, keeping it NUL-terminated. The first
+// piece of a line makes its allocation at its size, so every line, a blank
+// one too, has one; a longer line grows its room by doubling, so a line of
+// many megabytes is copied a few times, not once per buffer's worth (at the
+// price of up to twice its length in memory). False when the line cannot
+// grow; it is then released.
+bool appendToLine(Line& line, const char* bytes, size_t count) {
+    size_t needed = line.length + count + 1;
+    if (line.text == nullptr || needed > line.capacity) {
+        size_t capacity = line.text == nullptr ? needed : line.capacity;
+        while (capacity < needed) {
+            capacity = capacity > SIZE_MAX / 2 ? needed : capacity * 2;
+        }
+        void* grown =
+            line.text == nullptr ? allocateMemory(capacity) : reallocateMemory(line.text, capacity);
+        if (grown == nullptr) {
+            releaseMemory(line.text);
+            line.text = nullptr;
+            return false;
+        }
+        line.text = static_cast<char*>(grown);
+        line.capacity = capacity;
     }
-    line = static_cast<char*>(grown);
-    std::memcpy(line + length, bytes, count);
-    length += count;
-    line[length] = '\0';
+    std::memcpy(line.text + line.length, bytes, count);
+    line.length += count;
+    line.text[line.length] = '\0';
+    return true;
+}
+
+// Fills the buffer behind the `available` bytes of an unfinished line,
+// which move to its front. With kTextEndsAtControlZ a Ctrl-Z byte ends the
+// file, as reading in text mode does there. False on a read error.
+bool fillBuffer(LineReader& reader, size_t available) {
+    std::memmove(reader.buffer, reader.buffer + reader.start, available);
+    reader.start = 0;
+    reader.end = available;
+    size_t got =
+        std::fread(reader.buffer + reader.end, 1, sizeof reader.buffer - reader.end, reader.stream);
+    if (got == 0) {
+        if (std::ferror(reader.stream) != 0) {
+            return false;
+        }
+        reader.atEnd = true;
+    }
+    if (kTextEndsAtControlZ) {
+        if (const void* stop = std::memchr(reader.buffer + reader.end, '\x1a', got)) {
+            got = static_cast<size_t>(static_cast<const char*>(stop) - reader.buffer) - reader.end;
+            reader.atEnd = true;
+        }
+    }
+    reader.end += got;
     return true;
 }
 
 // Reads the next line, whatever its length, into a new allocation without
-// its line end. A carriage return directly before the newline is part of the
-// line end, so CR LF files give the same names wherever text mode leaves it
-// in; a last line without a newline keeps all its bytes. A line shorter than
-// the buffer arrives whole, so its name is allocated once at its size.
-LineResult readLine(LineReader& reader, char*& line) {
-    line = nullptr;
-    size_t length = 0;
+// its line end: a newline, and a carriage return directly before it, so CR LF
+// files give the same names as LF files. Exactly one line end goes: "n1\r\r\n"
+// gives "n1\r" on every platform, as the list is read in binary mode
+// everywhere. A last line without a newline keeps all its bytes. A line
+// shorter than the buffer arrives whole, so its name is allocated once at
+// its size.
+LineResult readLine(LineReader& reader, char*& result) {
+    result = nullptr;
+    Line line;
     for (;;) {
         const char* piece = reader.buffer + reader.start;
         size_t available = reader.end - reader.start;
         const char* newline = static_cast<const char*>(std::memchr(piece, '\n', available));
         if (newline == nullptr && !reader.atEnd && available < sizeof reader.buffer) {
-            // Move the unfinished line to the front and fill up behind it.
-            std::memmove(reader.buffer, piece, available);
-            reader.start = 0;
-            reader.end = available;
-            size_t got = std::fread(reader.buffer + reader.end, 1,
-                                    sizeof reader.buffer - reader.end, reader.stream);
-            if (got == 0) {
-                if (std::ferror(reader.stream) != 0) {
-                    releaseMemory(line);
-                    line = nullptr;
-                    return LineResult::Failed;
-                }
-                reader.atEnd = true;
+            if (!fillBuffer(reader, available)) {
+                releaseMemory(line.text);
+                return LineResult::Failed;
             }
-            reader.end += got;
             continue;
         }
         if (newline == nullptr && available == 0) {
-            return line == nullptr ? LineResult::EndOfFile : LineResult::Line;
+            break;
         }
         size_t pieceLength = newline != nullptr ? static_cast<size_t>(newline - piece) : available;
-        if (!appendToLine(line, length, piece, pieceLength)) {
+        if (!appendToLine(line, piece, pieceLength)) {
             return LineResult::Failed;
         }
         reader.start += pieceLength;
         if (newline != nullptr) {
             ++reader.start;
-            if (length > 0 && line[length - 1] == '\r') {
-                line[--length] = '\0';
+            if (line.length > 0 && line.text[line.length - 1] == '\r') {
+                line.text[--line.length] = '\0';
             }
-            return LineResult::Line;
+            break;
         }
     }
+    if (line.text == nullptr) {
+        return LineResult::EndOfFile;
+    }
+    result = line.text;
+    return LineResult::Line;
 }
 
 // Gives the array room for twice its entries (kArrayStep more at first, so
@@ -116,7 +156,9 @@ bool growArray(char**& names, uint32_t& capacity, uint32_t count) {
 
 char** readStreamOutList(const char* path, uint32_t& count) {
     // A folder cannot be opened; a pipe or device is read as a stream.
-    FILE* stream = isDirectory(path) ? nullptr : std::fopen(path, "r");
+    // Binary mode: the line ends are taken off here, the same on every
+    // platform.
+    FILE* stream = isDirectory(path) ? nullptr : std::fopen(path, "rb");
     if (stream == nullptr) {
         return nullptr;
     }

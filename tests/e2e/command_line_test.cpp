@@ -334,14 +334,8 @@ TEST(CommandLine, SourcesAreLoadedWithTheirFullPaths) {
 TEST(CommandLine, FullPathTooLongFallsBackToTheArgument) {
     TempFolder folder;
     // A relative argument short enough to open whose full path is too long
-    // to convert: longer than 511 characters; on Windows, where the ANSI
-    // file functions take no argument of MAX_PATH (260) characters or more,
-    // a full path just past that, which the ANSI conversion already refuses.
-#ifdef _WIN32
-    const size_t fullLength = 270;
-#else
+    // to convert: longer than 511 characters, on every platform.
     const size_t fullLength = 560;
-#endif
     const std::string name = "a.vert";
     size_t room = fullLength - folder.path().string().size() - 1 - name.size();
     std::string relative;

@@ -5,13 +5,17 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "tests/support/double_log.h"
@@ -151,25 +155,67 @@ TEST(HostileInputs, FolderGivenAsAFile) {
               loggedText("#error \"main.vert: 1: unable to open file dir.vert\"\n\n"));
 }
 
-TEST(HostileInputs, DevicesAndPipesAreRefusedWithoutBlocking) {
-#ifdef _WIN32
-    GTEST_SKIP() << "POSIX devices and named pipes";
-#else
+// What the user names on the command line may be a pipe (process
+// substitution) or a device: it is read as a stream. An include that is not
+// an ordinary file gets the error line, never a read that blocks or runs on.
+TEST(HostileInputs, PipesAndDevices) {
     TempFolder folder;
-    ASSERT_EQ(mkfifo(folder.file("pipe.vert").c_str(), 0600), 0);
-    folder.write("main.vert", "#include \"pipe.vert\"\n");
-    for (const char* option : {"-v", "-so"}) {
-        for (const char* path : {"/dev/zero", "/dev/null", "pipe.vert"}) {
-            SCOPED_TRACE(std::string(option) + " " + path);
-            DriverResult result = DriverRunner().run(folder, {option, path});
-            EXPECT_EQ(result.exitCode, 3);
-            EXPECT_EQ(result.standardOutput, problemOpening(path));
+    const std::string text = "pos\ncolor\r\n";
+    DriverRunner runner;
+    runner.standardInputFile = folder.write("input.txt", text);
+#ifdef _WIN32
+    const char* const nullDevice = "NUL";
+#else
+    const char* const nullDevice = "/dev/null";
+    ASSERT_EQ(mkfifo(folder.file("pipe").c_str(), 0600), 0);
+#endif
+    struct Case {
+        const char* option;
+        const char* path;
+        bool fed;  // reads `text`, else nothing
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"-v", nullDevice, false}, {"-so", nullDevice, false},
+#ifndef _WIN32
+        {"-v", "pipe", true}, {"-so", "pipe", true}, {"-v", "/dev/stdin", true}, {"-so", "/dev/stdin", true},
+#endif
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.option) + " " + c.path);
+        std::thread feeder;
+#ifndef _WIN32
+        if (std::string(c.path) == "pipe") {
+            feeder = std::thread([&] { std::ofstream(folder.file("pipe")) << text; });
+        }
+#endif
+        DriverResult result = runner.run(folder, {c.option, c.path});
+        if (feeder.joinable()) {
+#ifndef _WIN32
+            // A driver that never opened the pipe would leave the feeder waiting.
+            int unblock = open(folder.file("pipe").c_str(), O_RDONLY | O_NONBLOCK);
+            feeder.join();
+            close(unblock);
+#endif
+        }
+        ASSERT_EQ(result.exitCode, 0) << result.standardOutput;
+        if (std::string(c.option) == "-v") {
+            EXPECT_EQ(compileCall(result)["request.vertexSource"],
+                      loggedText(c.fed ? text + "\n" : "\n"));
+        } else {
+            EXPECT_EQ(compileCall(result)["request.streamOutVaryings"],
+                      c.fed ? "[\"pos\",\"color\"]" : "[]");
         }
     }
-    DriverResult result = DriverRunner().run(folder, {"-v", "main.vert"});
+#ifndef _WIN32
+    folder.write("main.vert", "#include \"pipe\"\n#include \"/dev/zero\"\n#include \"/dev/tty\"\n");
+    DriverResult result = runner.run(folder, {"-v", "main.vert"});
     ASSERT_EQ(result.exitCode, 0) << result.standardOutput;
     EXPECT_EQ(compileCall(result)["request.vertexSource"],
-              loggedText("#error \"main.vert: 1: unable to open file pipe.vert\"\n\n"));
+              loggedText("#error \"main.vert: 1: unable to open file pipe\"\n"
+                         "#error \"main.vert: 2: unable to open file /dev/zero\"\n"
+                         "#error \"main.vert: 3: unable to open file /dev/tty\"\n\n"));
 #endif
 }
 

@@ -47,8 +47,8 @@ TEST(PlatformBehaviour, ArgumentsArriveUnchanged) {
     }
 }
 
-// The libraries beside the driver are the ones loaded. Only Windows also
-// searches the working folder, after the application folder.
+// The libraries are loaded from the driver's own folder, else from the
+// installed layout's ../lib/vrxcompile; never from the working folder.
 TEST(PlatformBehaviour, LibrarySearch) {
     {
         SCOPED_TRACE("application folder before the working folder");
@@ -60,22 +60,36 @@ TEST(PlatformBehaviour, LibrarySearch) {
         // Only the full variant beside the driver exports the ABI query.
         EXPECT_EQ(callNames(parseDoubleLog(result.log)).front(), "VRX2GetABIVersion");
     }
-    {
-        SCOPED_TRACE("working folder alone");
+    for (const char* place : {".", "lib/vrxcompile"}) {
+        SCOPED_TRACE(place);
         TempFolder folder;
+        fs::create_directories(folder.path() / place);
         fs::copy_file(fs::path(VRX_DOUBLES_DIR) / "mendrix-full" / compilerLibraryFileName(),
-                      folder.path() / compilerLibraryFileName());
+                      folder.path() / place / compilerLibraryFileName());
         DriverRunner runner;
         runner.compilerVariant = "";
         DriverResult result = runner.run(folder, {"-pt4"});
-        if (kWindows) {
-            EXPECT_EQ(result.exitCode, 0);
-            EXPECT_EQ(result.standardOutput, "");
-        } else {
-            EXPECT_EQ(result.exitCode, 8);
-            EXPECT_EQ(result.standardOutput, "Failed to load DLL libmendrix.so. Exiting.");
-        }
+        bool installed = std::string(place) != ".";
+        EXPECT_EQ(result.exitCode, installed ? 0 : 8);
+        EXPECT_EQ(
+            result.standardOutput,
+            installed ? "" : "Failed to load DLL " + compilerLibraryFileName() + ". Exiting.");
     }
+}
+
+// A relative path beyond MAX_PATH (260) works as on POSIX, an include beside
+// it too.
+TEST(PlatformBehaviour, RelativePathOf300Characters) {
+    TempFolder folder;
+    std::string relative = std::string(200, 'd') + "/" + std::string(94, 's') + ".vert";
+    folder.write(relative, "#include \"inc.glsl\"\n");
+    folder.write(std::string(200, 'd') + "/inc.glsl", "void main() {}\n");
+    DriverResult result = DriverRunner().run(folder, {"-v", relative});
+    ASSERT_EQ(result.exitCode, 0) << result.standardOutput;
+    LoggedCall compile = findCall(parseDoubleLog(result.log), "VRX2CompileProgram3");
+    EXPECT_EQ(compile["request.vertexPath"],
+              loggedText((folder.path() / relative).lexically_normal().string()));
+    EXPECT_EQ(compile["request.vertexSource"], loggedText("void main() {}\n\n\n"));
 }
 
 // Console output is text: on Windows each line ends with CR LF.
@@ -105,8 +119,8 @@ struct TextCase {
     std::string posix;    // and elsewhere
 };
 
-// Sources are read byte for byte everywhere; the stream-out list is read as
-// text, which on Windows also ends the file at a Ctrl-Z byte.
+// Sources are read byte for byte everywhere; the stream-out list loses one
+// line end per line everywhere, and on Windows ends at a Ctrl-Z byte.
 TEST(PlatformBehaviour, SourcesAreBytesTheStreamOutListIsText) {
     const TextCase sources[] = {
         {"CR LF kept", "a\r\nb\r\n", "\"a\\r\\nb\\r\\n\\n\"", "\"a\\r\\nb\\r\\n\\n\""},
@@ -125,6 +139,7 @@ TEST(PlatformBehaviour, SourcesAreBytesTheStreamOutListIsText) {
     const TextCase lists[] = {
         {"CR LF", "pos\r\ncolor\r\n", "[\"pos\",\"color\"]", "[\"pos\",\"color\"]"},
         {"Ctrl-Z", "pos\ncol\x1aor\nuv\n", "[\"pos\",\"col\"]", "[\"pos\",\"col\\x1aor\",\"uv\"]"},
+        {"one line end", "n1\r\r\nn2\n", "[\"n1\\r\",\"n2\"]", "[\"n1\\r\",\"n2\"]"},
     };
     for (const TextCase& testCase : lists) {
         SCOPED_TRACE(testCase.name);

@@ -109,7 +109,8 @@ HANDLE openInheritable(const fs::path& file, DWORD access, DWORD disposition) {
 }
 
 int runProcess(const fs::path& executable, const std::vector<std::string>& arguments,
-               const fs::path& workingFolder, const fs::path& outFile, const fs::path& errFile,
+               const fs::path& workingFolder, const fs::path& inFile, const fs::path& outFile,
+               const fs::path& errFile,
                const std::vector<std::pair<std::string, std::optional<std::string>>>& environment) {
     std::string program = executable.string();
     std::string commandLine = quoteArgument(program);
@@ -119,7 +120,7 @@ int runProcess(const fs::path& executable, const std::vector<std::string>& argum
     }
     std::string block = environmentBlock(environment);
 
-    HANDLE input = openInheritable("NUL", GENERIC_READ, OPEN_EXISTING);
+    HANDLE input = openInheritable(inFile.empty() ? "NUL" : inFile, GENERIC_READ, OPEN_EXISTING);
     HANDLE output = openInheritable(outFile, GENERIC_WRITE, CREATE_ALWAYS);
     HANDLE error = openInheritable(errFile, GENERIC_WRITE, CREATE_ALWAYS);
     STARTUPINFOA startup = {};
@@ -146,13 +147,17 @@ int runProcess(const fs::path& executable, const std::vector<std::string>& argum
 }
 #else
 int runProcess(const fs::path& executable, const std::vector<std::string>& arguments,
-               const fs::path& workingFolder, const fs::path& outFile, const fs::path& errFile,
+               const fs::path& workingFolder, const fs::path& inFile, const fs::path& outFile,
+               const fs::path& errFile,
                const std::vector<std::pair<std::string, std::optional<std::string>>>& environment) {
     pid_t child = fork();
     if (child == 0) {
         if (chdir(workingFolder.c_str()) != 0) {
             _exit(127);
         }
+        int in = open(inFile.empty() ? "/dev/null" : inFile.c_str(), O_RDONLY);
+        dup2(in, 0);
+        close(in);
         int out = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         int err = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(out, 1);
@@ -253,8 +258,8 @@ DriverResult DriverRunner::run(const TempFolder& folder,
     fullEnvironment.insert(fullEnvironment.end(), environment.begin(), environment.end());
 
     DriverResult result;
-    result.exitCode =
-        runProcess(driver, arguments, folder.path(), outFile, errFile, fullEnvironment);
+    result.exitCode = runProcess(driver, arguments, folder.path(), standardInputFile, outFile,
+                                 errFile, fullEnvironment);
     result.standardOutputBytes = readFileBytes(outFile);
     result.standardErrorBytes = readFileBytes(errFile);
     result.standardOutput = asText(result.standardOutputBytes);

@@ -26,6 +26,8 @@ struct DriverRunner {
     // build/doubles/ ("mendrix-full", "tmb-older", ...); empty: none.
     std::string compilerVariant = "mendrix-full";
     std::string writerVariant = "tmb-full";
+    // The driver's standard input: this file, or the null device when empty.
+    std::string standardInputFile;
     // Extra environment: a value sets the variable, nullopt removes it.
     std::vector<std::pair<std::string, std::optional<std::string>>> environment;
 

@@ -1,0 +1,129 @@
+#include "toolchain/mendrix/front_end.h"
+
+#include <glslang/Public/ResourceLimits.h>
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace mendrix {
+
+namespace {
+
+// Parses every job into run.shaders. False when one of them fails.
+bool parseStages(std::vector<StageJob>& jobs, bool allowSpirv, bool treeDumps, FrontEndRun& run,
+                 bool& anySpirv) {
+    anySpirv = false;
+    bool parsed = true;
+    for (StageJob& job : jobs) {
+        auto shader = std::make_unique<glslang::TShader>(job.language);
+        shader->setStringsWithLengthsAndNames(&job.text, &job.length, &job.name, 1);
+        bool spirv = allowSpirv && job.spirv;
+        int messages = EShMsgDefault;
+        if (spirv) {
+            anySpirv = true;
+            shader->setEnvInput(glslang::EShSourceGlsl, job.language, glslang::EShClientOpenGL,
+                                100);
+            shader->setEnvClient(glslang::EShClientOpenGL, glslang::EShTargetOpenGL_450);
+            shader->setEnvTarget(glslang::EShTargetSpv, glslang::EShTargetSpv_1_0);
+            shader->setAutoMapLocations(true);
+            shader->setAutoMapBindings(true);
+            messages |= EShMsgSpvRules;
+        } else if (treeDumps) {
+            messages |= EShMsgAST;
+        }
+        // The language's default when the text has no #version.
+        int defaultVersion = job.version.es ? 100 : 110;
+        bool ok = shader->parse(GetDefaultResources(), defaultVersion, ENoProfile, false, false,
+                                static_cast<EShMessages>(messages));
+        run.diagnostics.addStageLog(shader->getInfoLog(), job.label, job.version.line);
+        parsed = parsed && ok;
+        run.shaders.push_back(std::move(shader));
+    }
+    return parsed;
+}
+
+// The log path of the job whose front-end stage name is `stage` ("vertex",
+// "fragment", ...); the first job's when none matches.
+std::string pathOfStage(const std::vector<StageJob>& jobs, std::string_view stage) {
+    static constexpr std::pair<std::string_view, EShLanguage> kNames[] = {
+        {"vertex", EShLangVertex},
+        {"fragment", EShLangFragment},
+        {"geometry", EShLangGeometry},
+        {"compute", EShLangCompute},
+    };
+    for (const auto& [name, language] : kNames) {
+        if (name != stage) {
+            continue;
+        }
+        for (const StageJob& job : jobs) {
+            if (job.language == language) {
+                return job.label;
+            }
+        }
+    }
+    return jobs.front().label;
+}
+
+}  // namespace
+
+void runFrontEnd(std::vector<StageJob>& jobs, bool allowSpirv, bool treeDumps, FrontEndRun& run) {
+    bool anySpirv = false;
+    if (!parseStages(jobs, allowSpirv, treeDumps, run, anySpirv)) {
+        return;
+    }
+    run.program = std::make_unique<glslang::TProgram>();
+    for (auto& shader : run.shaders) {
+        run.program->addShader(shader.get());
+    }
+    EShMessages linkMessages = anySpirv ? EShMsgSpvRules : EShMsgDefault;
+    bool linked = run.program->link(linkMessages);
+    auto stagePath = [&jobs](std::string_view stage) { return pathOfStage(jobs, stage); };
+    run.diagnostics.addLinkLog(run.program->getInfoLog(), stagePath);
+    if (!linked || run.diagnostics.hasErrors()) {
+        return;
+    }
+    if (anySpirv && !run.program->mapIO()) {
+        run.diagnostics.addLinkLog(run.program->getInfoLog(), stagePath);
+        if (!run.diagnostics.hasErrors()) {
+            run.diagnostics.error(jobs.front().label, 0,
+                                  "inputs, outputs and resources could not be assigned locations");
+        }
+        return;
+    }
+    run.program->buildReflection(EShReflectionDefault);
+    run.ok = true;
+}
+
+std::unique_ptr<FrontEndRun> runFrontEndWithFallback(std::vector<StageJob>& jobs, bool treeDumps,
+                                                     bool& spirvKept) {
+    bool anySpirv = false;
+    for (const StageJob& job : jobs) {
+        anySpirv = anySpirv || job.spirv;
+    }
+    auto run = std::make_unique<FrontEndRun>();
+    runFrontEnd(jobs, true, treeDumps, *run);
+    spirvKept = anySpirv;
+    if (run->ok || !anySpirv) {
+        return run;
+    }
+    // SPIR-V generation has rules of its own; a program that only breaks
+    // those is kept in validated form, with its first complaint as a
+    // warning. Otherwise the plain run's messages are the verdict.
+    auto plain = std::make_unique<FrontEndRun>();
+    runFrontEnd(jobs, false, treeDumps, *plain);
+    if (plain->ok) {
+        if (const Diagnostics::Entry* first = run->diagnostics.firstError()) {
+            plain->diagnostics.warning(
+                first->path, first->line,
+                "SPIR-V not generated, the validated form is kept: " + first->message);
+        }
+    }
+    spirvKept = false;
+    // The SPIR-V run's front-end objects go before the plain run's results
+    // are used, so that its memory pool is not current.
+    run.reset();
+    return plain;
+}
+
+}  // namespace mendrix

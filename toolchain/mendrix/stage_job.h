@@ -1,0 +1,61 @@
+// What one compile works on: a job per stage of the request, the front end's
+// runs over them, and the storage the compiled set points into.
+#pragma once
+
+#include <glslang/Public/ShaderLang.h>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "libraries/compiler_records.h"
+#include "toolchain/common/stage_record.h"
+#include "toolchain/mendrix/diagnostics.h"
+#include "toolchain/mendrix/source_scan.h"
+
+namespace mendrix {
+
+// Everything one compile hands out through the set, released as one.
+struct StageStorage {
+    std::vector<uint8_t> binary;
+    std::vector<uint8_t> reflection;
+    std::string path;
+    std::string dump;
+};
+
+struct ProgramStorage {
+    std::string log;
+    std::array<StageStorage, 4> stages;
+};
+
+struct StageJob {
+    toolchain::StageKind kind = toolchain::kStageAbsent;
+    EShLanguage language = EShLangVertex;
+    const char* stageName = nullptr;  // for the log and the debug file
+    const char* source = nullptr;
+    const char* requestPath = nullptr;
+    ShaderStats* stats = nullptr;
+    uint8_t* slot = nullptr;
+    const char** dumpField = nullptr;
+    size_t storageIndex = 0;
+
+    std::string label;  // the path the log names
+    VersionLine version;
+    bool spirv = false;
+    // The front end keeps pointers to these until the program is gone.
+    const char* text = nullptr;
+    int length = 0;
+    const char* name = nullptr;
+};
+
+// One run of the front end over all stages, in SPIR-V mode or plain.
+struct FrontEndRun {
+    std::vector<std::unique_ptr<glslang::TShader>> shaders;  // parallel to the jobs
+    std::unique_ptr<glslang::TProgram> program;              // destroyed before the shaders
+    Diagnostics diagnostics;
+    bool ok = false;
+};
+
+}  // namespace mendrix
