@@ -55,13 +55,19 @@ bool writeFileAtomically(const std::string& path, const void* data, size_t size,
 // would keep:
 // - a missing file is created as by writeFileAtomically with FileMode::shared;
 // - an existing file keeps its permission bits (and owner and group where
-//   the process may set them; on Windows its attributes and ACL);
-// - a read-only existing file is not replaced (false, as a plain write fails);
+//   the process may set them; on Windows its attributes and ACL, which
+//   ReplaceFileW carries over);
+// - a read-only existing file is not replaced (false, as a plain write
+//   fails): one the user may not write, or (POSIX) one with no write
+//   permission bit at all, which is refused even to the superuser; on
+//   Windows one with the read-only attribute;
 // - a symbolic link stays a link and the file it names is replaced, in that
-//   file's folder, when the link belongs to the user (or to the owner of a
-//   folder that is not world-writable and sticky); a foreign link in a
-//   sticky world-writable folder is refused; a dangling link creates the
-//   file it names.
+//   file's folder. Links are followed as the kernel follows them for an
+//   open: a link in a world-writable sticky folder is followed only when it
+//   belongs to the user or to the folder's owner, otherwise the write is
+//   refused; a dangling link creates the file it names;
+// - an existing device or pipe (/dev/null, a FIFO) is written in place, as
+//   a plain write does, never renamed over.
 // A hard-linked target gets a new file under this name; its other names keep
 // the old content. All-or-nothing like writeFileAtomically.
 bool replaceFile(const std::string& path, const void* data, size_t size, std::string& error);
@@ -94,11 +100,18 @@ enum class LockResult {
 };
 
 // Takes an exclusive lock that serialises every writer of the file at
-// `path`, waiting at most `timeoutMilliseconds`. The lock survives the file
-// being replaced by rename: on POSIX it is an flock on `path` itself,
-// re-taken when the path names another file once locked; on Windows a named
-// mutex derived from the full path, so the file itself is never held open.
-// No lock file is left behind.
+// `path`, waiting at most `timeoutMilliseconds`. No lock file is left behind.
+// POSIX: an flock on the file `path` names (links followed), re-taken when
+// the path names another file once locked, so the lock survives the file
+// being replaced by rename. A file that does not exist yet (or cannot be
+// opened for reading) is locked through an flock on its folder instead, so
+// writers that create it are serialised too, without a placeholder file
+// that a killed writer would leave empty. A folder that cannot be opened
+// for reading gives `unsupported`. Windows: a named mutex derived from the
+// full path (the file itself is never held open, so it can be replaced);
+// taken and released on the same thread. A holder that replaces the file
+// must do so as its last step before unlockPath: from the rename on, a new
+// writer may lock the new file.
 LockResult lockPath(const std::string& path, int64_t timeoutMilliseconds, PathLock& lock,
                     std::string& error);
 

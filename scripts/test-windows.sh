@@ -37,3 +37,6 @@ trap '"$wineserver" -k >/dev/null 2>&1 || true' EXIT
 # program started brings them up, and they would inherit its output pipes.
 "$wine" cmd.exe /c exit 0 </dev/null >/dev/null 2>&1
 ctest --preset windows
+# Parallel appends through the Windows build: fewer writers, since every
+# process start under wine is slow.
+bash scripts/parallel-append.sh build-windows/bin 8 20 "$wine"

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <type_traits>
 
+#include "platform/safe_files.h"
 #include "toolchain/common/stage_record.h"
-#include "toolchain/tmb/file_replace.h"
 #include "toolchain/tmb/vrx_format.h"
 
 // Reflection blocks go from the stage records into the file unchanged, so the
@@ -152,17 +152,18 @@ bool programsFromRecords(const WriterShaders* records, uint32_t recordCount,
 
 bool writeShaderFile(const std::string& path, const ShaderFile& file, std::string& error) {
     std::vector<uint8_t> bytes;
-    return encodeOrExplain(file, bytes, error) && replaceFileAtomically(path, bytes, error);
+    return encodeOrExplain(file, bytes, error) &&
+           safe_files::replaceFile(path, bytes.data(), bytes.size(), error);
 }
 
 bool appendShaderFile(const std::string& path, const ShaderFile& additions, std::string& error) {
-    std::vector<uint8_t> existing;
-    if (!readWholeFile(path, existing, error)) {
+    std::string existing;
+    if (!safe_files::readWholeFile(path, existing, error)) {
         error = "cannot append: " + error;
         return false;
     }
     ShaderFile file;
-    if (!decodeShaderFile(existing, file, error)) {
+    if (!decodeShaderFile(asBytes(existing), file, error)) {
         error = "cannot append: " + error;
         return false;
     }
@@ -182,7 +183,8 @@ bool appendShaderFile(const std::string& path, const ShaderFile& additions, std:
     }
     file.programs.insert(file.programs.end(), additions.programs.begin(), additions.programs.end());
     std::vector<uint8_t> bytes;
-    return encodeOrExplain(file, bytes, error) && replaceFileAtomically(path, bytes, error);
+    return encodeOrExplain(file, bytes, error) &&
+           safe_files::replaceFile(path, bytes.data(), bytes.size(), error);
 }
 
 bool writeShaderHeader(const std::string& path, const ShaderFile& file, std::string& error) {
@@ -191,8 +193,7 @@ bool writeShaderHeader(const std::string& path, const ShaderFile& file, std::str
         return false;
     }
     const std::string text = headerText(headerIdentifier(path), bytes);
-    return replaceFileAtomically(
-        path, std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()), error);
+    return safe_files::replaceFile(path, text.data(), text.size(), error);
 }
 
 std::string headerIdentifier(const std::string& path) {

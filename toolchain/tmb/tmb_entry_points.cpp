@@ -1,11 +1,14 @@
 #include "toolchain/tmb/tmb_entry_points.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <string>
 #include <type_traits>
 
 #include "libraries/writer_library.h"
+#include "platform/safe_files.h"
 #include "toolchain/tmb/shader_writer.h"
 
 // The exports must keep the argument lists the driver calls them with.
@@ -25,6 +28,54 @@ enum class Mode { write, append, header };
 int32_t report(const std::string& error) {
     std::fprintf(stderr, "tmb: %s\n", error.c_str());
     return 0;
+}
+
+// How long a writer waits for another writer of the same file. Tests
+// shorten it through TMB_LOCK_TIMEOUT_MS, which is read only when set.
+constexpr int64_t kLockTimeoutMilliseconds = 60000;
+
+int64_t lockTimeoutMilliseconds() {
+    const char* text = std::getenv("TMB_LOCK_TIMEOUT_MS");
+    if (text == nullptr || text[0] == '\0') {
+        return kLockTimeoutMilliseconds;
+    }
+    return std::strtoll(text, nullptr, 10);
+}
+
+// Takes the lock every writer of `path` holds for its whole read, check,
+// write and rename. False (with a reason) when another writer kept it for
+// the whole time-out or it cannot be set up; where the file system cannot
+// lock, warns once and lets the write go on unlocked.
+bool lockOutput(const char* path, safe_files::PathLock& lock, std::string& error) {
+    const int64_t timeout = lockTimeoutMilliseconds();
+    switch (safe_files::lockPath(path, timeout, lock, error)) {
+        case safe_files::LockResult::acquired:
+            return true;
+        case safe_files::LockResult::timedOut:
+            error = "another writer held the file for " + std::to_string(timeout / 1000) + "." +
+                    std::to_string(timeout % 1000 / 100) + " s; the file was not changed";
+            return false;
+        case safe_files::LockResult::unsupported: {
+            static bool warned = false;
+            if (!warned) {
+                warned = true;
+                std::fprintf(stderr, "tmb: warning: %s: %s; writing without a lock\n", path,
+                             error.c_str());
+            }
+            return true;
+        }
+        case safe_files::LockResult::failed:
+            break;
+    }
+    error = "cannot lock the file: " + error;
+    return false;
+}
+
+// Temporary files that writers killed before their rename left beside the
+// output; removed once clearly abandoned.
+void removeAbandonedFilesBeside(const char* path) {
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    safe_files::removeAbandonedTemporaryFiles(folder.empty() ? "." : folder.string());
 }
 
 template <typename Record>
@@ -59,6 +110,10 @@ int32_t run(Mode mode, const char* outputPath, uint32_t gpuVersion, uint32_t end
         if (!tmb::validateShaderFile(file, error)) {
             return report(error);
         }
+        safe_files::PathLock lock{-1, false};
+        if (!lockOutput(outputPath, lock, error)) {
+            return report(std::string(outputPath) + ": " + error);
+        }
         bool ok = false;
         switch (mode) {
             case Mode::write:
@@ -71,7 +126,12 @@ int32_t run(Mode mode, const char* outputPath, uint32_t gpuVersion, uint32_t end
                 ok = tmb::writeShaderHeader(outputPath, file, error);
                 break;
         }
-        return ok ? 1 : report(std::string(outputPath) + ": " + error);
+        safe_files::unlockPath(lock);
+        if (!ok) {
+            return report(std::string(outputPath) + ": " + error);
+        }
+        removeAbandonedFilesBeside(outputPath);
+        return 1;
     } catch (const std::exception& e) {
         return report(std::string("internal failure: ") + e.what());
     } catch (...) {

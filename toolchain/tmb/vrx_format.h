@@ -126,4 +126,9 @@ std::vector<uint32_t> binaryOffsets(const ShaderFile& file);
 // another format, a bad checksum, a stray byte in padding) is an error.
 bool decodeShaderFile(std::span<const uint8_t> bytes, ShaderFile& file, std::string& error);
 
+// The bytes of a file read into a string, as the reader takes them.
+inline std::span<const uint8_t> asBytes(const std::string& bytes) {
+    return {reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()};
+}
+
 }  // namespace tmb

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "toolchain/tmb/file_replace.h"
+#include "platform/safe_files.h"
 #include "toolchain/tmb/vrx_describe.h"
 #include "toolchain/tmb/vrx_format.h"
 #include "vrx_version.h"
@@ -56,10 +56,11 @@ int main(int argc, char** argv) {
 
     int exitCode = kExitValid;
     for (const char* path : paths) {
-        std::vector<uint8_t> bytes;
+        std::string bytes;
         std::string error;
         tmb::ShaderFile file;
-        if (!tmb::readWholeFile(path, bytes, error) || !tmb::decodeShaderFile(bytes, file, error)) {
+        if (!safe_files::readWholeFile(path, bytes, error) ||
+            !tmb::decodeShaderFile(tmb::asBytes(bytes), file, error)) {
             std::fprintf(stderr, "%s: %s\n", path, error.c_str());
             exitCode = kExitInvalid;
             continue;

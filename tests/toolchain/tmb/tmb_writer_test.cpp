@@ -7,11 +7,12 @@
 #include <filesystem>
 #include <functional>
 #include <set>
+#include <thread>
 #include <tuple>
 
+#include "platform/safe_files.h"
 #include "tests/support/temp_folder.h"
 #include "tests/toolchain/tmb/fake_stages.h"
-#include "toolchain/tmb/file_replace.h"
 #include "toolchain/tmb/tmb_entry_points.h"
 #include "toolchain/tmb/vrx_format.h"
 
@@ -37,11 +38,11 @@ std::set<std::string> folderEntries(const fs::path& folder) {
 
 // The file read back through the same reader as the append path and vrxInfo.
 tmb::ShaderFile readBack(const std::string& path) {
-    std::vector<uint8_t> bytes;
+    std::string bytes;
     std::string error;
     tmb::ShaderFile file;
-    EXPECT_TRUE(tmb::readWholeFile(path, bytes, error)) << error;
-    EXPECT_TRUE(tmb::decodeShaderFile(bytes, file, error)) << error;
+    EXPECT_TRUE(safe_files::readWholeFile(path, bytes, error)) << error;
+    EXPECT_TRUE(tmb::decodeShaderFile(tmb::asBytes(bytes), file, error)) << error;
     return file;
 }
 
@@ -313,6 +314,40 @@ TEST(TmbWriter, UnusableDestinationsFailAndLeaveNothingBehind) {
     EXPECT_THAT(folderEntries(folder.path()), ElementsAre("dir.vrx"));
     EXPECT_THAT(folderEntries(folder.path() / "dir.vrx"), ElementsAre("inside.txt"));
     EXPECT_EQ(readFileBytes(folder.path() / "dir.vrx" / "inside.txt"), "keep me");
+}
+
+// Another writer holds the file's lock past the (shortened) time-out: every
+// mode fails and the file stays as it was. The calls run on another thread,
+// since a Windows mutex lets its owning thread in again.
+TEST(TmbWriter, WritersGiveUpOnAFileLockedTooLong) {
+    TempFolder folder;
+    const std::string path = folder.write("out.vrx", "old contents");
+    safe_files::PathLock lock{-1, false};
+    std::string error;
+    ASSERT_EQ(safe_files::lockPath(path, 1000, lock, error), safe_files::LockResult::acquired);
+#ifdef _WIN32
+    _putenv_s("TMB_LOCK_TIMEOUT_MS", "100");
+#else
+    setenv("TMB_LOCK_TIMEOUT_MS", "100", 1);
+#endif
+    FakeProgram program;
+    program.withStage(toolchain::kStageVertex, 1);
+    const WriterOptions options = program.options();
+    int32_t results[3] = {-1, -1, -1};
+    std::thread([&] {
+        results[0] = TMBWriteFileShader2(path.c_str(), 2, 0, 0, 1, &options);
+        results[1] = TMBAppendWriteFileShader2(path.c_str(), 2, 0, 0, 1, &options);
+        results[2] = TMBWriteFileShaderAsCode2(path.c_str(), 0, &options);
+    }).join();
+#ifdef _WIN32
+    _putenv_s("TMB_LOCK_TIMEOUT_MS", "");
+#else
+    unsetenv("TMB_LOCK_TIMEOUT_MS");
+#endif
+    safe_files::unlockPath(lock);
+    EXPECT_THAT(results, ElementsAre(0, 0, 0));
+    EXPECT_EQ(readFileBytes(path), "old contents");
+    EXPECT_THAT(folderEntries(folder.path()), ElementsAre("out.vrx"));
 }
 
 #ifndef _WIN32

@@ -1,0 +1,464 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "platform/safe_files.h"
+
+namespace safe_files {
+
+namespace {
+
+BeforeRenameHook beforeRenameHook = nullptr;
+
+bool fail(std::string& error, std::string message) {
+    error = std::move(message);
+    return false;
+}
+
+std::string systemError(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string nameOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool namesNoFile(const std::string& path) {
+    return path.empty() || path.back() == '/';
+}
+
+int64_t monotonicMilliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// A name part no other writer, in this process or another, draws at the same
+// moment: the process id and a mixed per-process sequence.
+std::string uniquePart() {
+    static const uint64_t seed = [] {
+        timespec now{};
+        clock_gettime(CLOCK_REALTIME, &now);
+        return static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(now.tv_sec) << 20) ^
+               (static_cast<uint64_t>(getpid()) << 40);
+    }();
+    static std::atomic<uint64_t> sequence{0};
+    uint64_t mixed = seed + 0x9E3779B97F4A7C15ull * (sequence.fetch_add(1) + 1);
+    mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9ull;
+    mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBull;
+    mixed ^= mixed >> 31;
+    char text[48];
+    std::snprintf(text, sizeof text, "%ld-%016llx", static_cast<long>(getpid()),
+                  static_cast<unsigned long long>(mixed));
+    return text;
+}
+
+bool writeAll(int fd, const void* data, size_t size) {
+    const char* cursor = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = write(fd, cursor, size);
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        cursor += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+// Gives the temporary file the owner, group and permission bits of the file
+// it replaces. Owner and group are kept where the process may set them; the
+// bits are set last because changing the owner clears set-id bits.
+bool keepOwnerAndMode(int fd, const struct stat& kept) {
+    if (kept.st_uid != geteuid() || kept.st_gid != getegid()) {
+        if (fchown(fd, kept.st_uid, kept.st_gid) != 0) {
+            // A member of the group may still keep the group.
+            (void)fchown(fd, static_cast<uid_t>(-1), kept.st_gid);
+        }
+    }
+    return fchmod(fd, kept.st_mode & 07777) == 0;
+}
+
+// Writes the bytes to a fresh temporary file in `folder`, flushed to the
+// disk. `kept`, when given, is the file being replaced. On failure nothing
+// is left behind.
+bool writeTemporary(const std::string& folder, const std::string& targetName, const void* data,
+                    size_t size, mode_t createMode, const struct stat* kept, std::string& temporary,
+                    std::string& error) {
+    constexpr int kAttempts = 8;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        temporary = folder + "/" + kTemporaryPrefix + targetName.substr(0, 64) + "-" +
+                    uniquePart() + kTemporarySuffix;
+        const int fd = open(temporary.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, createMode);
+        if (fd < 0 && errno == EEXIST) {
+            continue;  // that name is taken: draw another
+        }
+        if (fd < 0) {
+            return fail(error,
+                        systemError("cannot create a temporary file in the target's folder"));
+        }
+        bool ok = writeAll(fd, data, size);
+        if (!ok) {
+            error = systemError("cannot write the temporary file");
+        } else if (kept != nullptr && !keepOwnerAndMode(fd, *kept)) {
+            ok = fail(error, systemError("cannot give the temporary file the target's mode"));
+        } else if (fsync(fd) != 0) {
+            ok = fail(error, systemError("cannot flush the temporary file to the disk"));
+        }
+        if (close(fd) != 0 && ok) {
+            ok = fail(error, systemError("cannot close the temporary file"));
+        }
+        if (!ok) {
+            unlink(temporary.c_str());
+        }
+        return ok;
+    }
+    return fail(error, "cannot find a free temporary file name in the target's folder");
+}
+
+// Puts the written temporary file in the target's place in one step.
+bool renameOver(const std::string& temporary, const std::string& target, std::string& error) {
+    if (beforeRenameHook != nullptr) {
+        beforeRenameHook(temporary.c_str());
+    }
+    if (rename(temporary.c_str(), target.c_str()) != 0) {
+        error = systemError("cannot replace the target");
+        unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+bool writeAndRename(const std::string& target, const void* data, size_t size, mode_t createMode,
+                    const struct stat* kept, std::string& error) {
+    std::string temporary;
+    return writeTemporary(folderOf(target), nameOf(target), data, size, createMode, kept, temporary,
+                          error) &&
+           renameOver(temporary, target, error);
+}
+
+// The kernel's rule for links in shared folders: a link in a world-writable
+// sticky folder is followed only by its owner or when it belongs to the
+// folder's owner, so another user cannot point our output at our own files.
+bool mayFollowLink(const std::string& link, const struct stat& linkStatus) {
+    if (linkStatus.st_uid == geteuid()) {
+        return true;
+    }
+    struct stat folder {};
+    if (stat(folderOf(link).c_str(), &folder) != 0) {
+        return false;
+    }
+    const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+    return !shared || linkStatus.st_uid == folder.st_uid;
+}
+
+// Follows the symbolic links at `path` to the name of the file a write
+// replaces or creates (a dangling link leads to the name it holds).
+bool resolveLinks(const std::string& path, std::string& resolved, std::string& error) {
+    constexpr int kMaximumHops = 40;
+    std::string current = path;
+    for (int hop = 0; hop < kMaximumHops; ++hop) {
+        struct stat status {};
+        if (lstat(current.c_str(), &status) != 0) {
+            if (errno != ENOENT) {
+                return fail(error, systemError("cannot examine " + current));
+            }
+            resolved = current;
+            return true;
+        }
+        if (!S_ISLNK(status.st_mode)) {
+            resolved = current;
+            return true;
+        }
+        if (!mayFollowLink(current, status)) {
+            return fail(error,
+                        "refusing to follow a symbolic link of another user in a "
+                        "world-writable sticky folder: " +
+                            current);
+        }
+        char buffer[4096];
+        const ssize_t length = readlink(current.c_str(), buffer, sizeof buffer);
+        if (length <= 0 || static_cast<size_t>(length) >= sizeof buffer) {
+            return fail(error, systemError("cannot read the symbolic link " + current));
+        }
+        const std::string destination(buffer, static_cast<size_t>(length));
+        current = destination[0] == '/' ? destination : folderOf(current) + "/" + destination;
+    }
+    return fail(error, "too many levels of symbolic links: " + path);
+}
+
+// A write fails on a file the user may not write, and on a file with no
+// write permission bit at all, which even the superuser's write refuses
+// here: such a file is meant to stay as it is.
+bool isReadOnly(const std::string& path, const struct stat& status) {
+    return (status.st_mode & 0222) == 0 || faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0;
+}
+
+// Devices and pipes are written in place, as a plain write does: renaming
+// over them would replace the device node itself.
+bool writeInPlace(const std::string& path, const void* data, size_t size, std::string& error) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return fail(error, systemError("cannot open the output"));
+    }
+    bool ok = writeAll(fd, data, size);
+    if (!ok) {
+        error = systemError("cannot write the output");
+    }
+    if (close(fd) != 0 && ok) {
+        ok = fail(error, systemError("cannot close the output"));
+    }
+    return ok;
+}
+
+}  // namespace
+
+FolderResult ensurePrivateFolder(const std::string& named, std::string& error) {
+    std::string path = named;
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    if (path.empty()) {
+        error = "no folder named";
+        return FolderResult::cannotCreate;
+    }
+    const std::string parent = folderOf(path);
+    if (parent != path && !ensureFolder(parent, error)) {
+        return FolderResult::cannotCreate;
+    }
+    if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+        error = systemError("cannot create the folder " + path);
+        return FolderResult::cannotCreate;
+    }
+    struct stat status {};
+    if (lstat(path.c_str(), &status) != 0) {
+        error = systemError("cannot examine the folder " + path);
+        return FolderResult::cannotCreate;
+    }
+    if (S_ISLNK(status.st_mode)) {
+        error = path + " is a symbolic link, not a private folder";
+        return FolderResult::symbolicLink;
+    }
+    if (!S_ISDIR(status.st_mode)) {
+        error = path + " is not a folder";
+        return FolderResult::notAFolder;
+    }
+    if (status.st_uid != geteuid()) {
+        error = path + " belongs to another user";
+        return FolderResult::foreignOwner;
+    }
+    return FolderResult::ready;
+}
+
+bool ensureFolder(const std::string& path, std::string& error) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) == 0) {
+        return S_ISDIR(status.st_mode) || fail(error, path + " is not a folder");
+    }
+    const std::string parent = folderOf(path);
+    if (parent != path && parent != "." && !ensureFolder(parent, error)) {
+        return false;
+    }
+    if (mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
+        return fail(error, systemError("cannot create the folder " + path));
+    }
+    return (stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) ||
+           fail(error, path + " is not a folder");
+}
+
+bool writeFileAtomically(const std::string& path, const void* data, size_t size, FileMode mode,
+                         std::string& error) {
+    if (namesNoFile(path)) {
+        return fail(error, "the path names no file");
+    }
+    struct stat status {};
+    if (lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        return fail(error, "the path is a folder");
+    }
+    return writeAndRename(path, data, size, mode == FileMode::privateToUser ? 0600 : 0666, nullptr,
+                          error);
+}
+
+bool replaceFile(const std::string& path, const void* data, size_t size, std::string& error) {
+    if (namesNoFile(path)) {
+        return fail(error, "the output path names no file");
+    }
+    std::string target;
+    if (!resolveLinks(path, target, error)) {
+        return false;
+    }
+    struct stat status {};
+    if (stat(target.c_str(), &status) != 0) {
+        if (errno != ENOENT) {
+            return fail(error, systemError("cannot examine the output"));
+        }
+        return writeAndRename(target, data, size, 0666, nullptr, error);
+    }
+    if (S_ISDIR(status.st_mode)) {
+        return fail(error, "the output path is a folder");
+    }
+    if (!S_ISREG(status.st_mode)) {
+        return writeInPlace(target, data, size, error);
+    }
+    if (isReadOnly(target, status)) {
+        return fail(error, "the file is read-only");
+    }
+    return writeAndRename(target, data, size, 0600, &status, error);
+}
+
+bool readWholeFile(const std::string& path, std::string& bytes, std::string& error) {
+    bytes.clear();
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return fail(error, errno == ENOENT ? std::string("the file does not exist")
+                                           : systemError("cannot open the file"));
+    }
+    struct stat status {};
+    bool ok = fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    if (!ok) {
+        error = "not a regular file";
+    } else {
+        bytes.reserve(static_cast<size_t>(status.st_size));
+        char chunk[65536];
+        for (;;) {
+            const ssize_t got = read(fd, chunk, sizeof chunk);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
+            if (got < 0) {
+                ok = fail(error, systemError("cannot read the file"));
+            }
+            if (got <= 0) {
+                break;
+            }
+            bytes.append(chunk, static_cast<size_t>(got));
+        }
+    }
+    close(fd);
+    return ok;
+}
+
+void removeAbandonedTemporaryFiles(const std::string& folder, int64_t minimumAgeSeconds) {
+    DIR* listing = opendir(folder.c_str());
+    if (listing == nullptr) {
+        return;
+    }
+    const size_t prefixLength = std::strlen(kTemporaryPrefix);
+    const size_t suffixLength = std::strlen(kTemporarySuffix);
+    const time_t newest = time(nullptr) - static_cast<time_t>(minimumAgeSeconds);
+    while (const dirent* entry = readdir(listing)) {
+        const size_t length = std::strlen(entry->d_name);
+        if (length <= prefixLength + suffixLength ||
+            std::strncmp(entry->d_name, kTemporaryPrefix, prefixLength) != 0 ||
+            std::strcmp(entry->d_name + length - suffixLength, kTemporarySuffix) != 0) {
+            continue;
+        }
+        struct stat status {};
+        if (fstatat(dirfd(listing), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(status.st_mode) && status.st_uid == geteuid() && status.st_mtime <= newest) {
+            unlinkat(dirfd(listing), entry->d_name, 0);
+        }
+    }
+    closedir(listing);
+}
+
+// The lock is an flock on the file itself. A missing file (or one that
+// cannot be opened for reading) is locked through its folder instead: every
+// writer that finds the file missing locks the folder's descriptor, creates
+// the file by rename and lets go, so creation is serialised without a lock
+// file or an empty placeholder that a killed writer would leave behind.
+// Once locked, the path must still name what was locked (a writer before us
+// may have renamed a new file in or created the missing one); otherwise the
+// lock is dropped and taken again on what the path names now.
+LockResult lockPath(const std::string& path, int64_t timeoutMilliseconds, PathLock& lock,
+                    std::string& error) {
+    lock.handle = -1;
+    lock.held = false;
+    const int64_t deadline = monotonicMilliseconds() + timeoutMilliseconds;
+    int64_t pause = 1;
+    for (;;) {
+        int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        const bool onFolder = fd < 0;
+        if (onFolder) {
+            fd = open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        }
+        if (fd < 0) {
+            error = systemError("cannot open the file or its folder to lock it");
+            return errno == EACCES ? LockResult::unsupported : LockResult::failed;
+        }
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int code = errno;
+            close(fd);
+            if (code != EWOULDBLOCK && code != EINTR) {
+                errno = code;
+                error = systemError("cannot lock the file");
+                return code == ENOLCK || code == EOPNOTSUPP || code == EINVAL || code == EBADF
+                           ? LockResult::unsupported
+                           : LockResult::failed;
+            }
+            const int64_t remaining = deadline - monotonicMilliseconds();
+            if (remaining <= 0) {
+                return LockResult::timedOut;
+            }
+            pause = pause < remaining ? pause : remaining;
+            const timespec delay{static_cast<time_t>(pause / 1000),
+                                 static_cast<long>(pause % 1000) * 1000000};
+            nanosleep(&delay, nullptr);
+            pause = pause < 32 ? pause * 2 : 32;
+            continue;
+        }
+        bool current = false;
+        if (onFolder) {
+            const int probe = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+            current = probe < 0;
+            if (probe >= 0) {
+                close(probe);
+            }
+        } else {
+            struct stat locked {};
+            struct stat named {};
+            current = fstat(fd, &locked) == 0 && stat(path.c_str(), &named) == 0 &&
+                      locked.st_dev == named.st_dev && locked.st_ino == named.st_ino;
+        }
+        if (current) {
+            lock.handle = fd;
+            lock.held = true;
+            return LockResult::acquired;
+        }
+        close(fd);
+    }
+}
+
+void unlockPath(PathLock& lock) {
+    if (lock.held && lock.handle >= 0) {
+        close(static_cast<int>(lock.handle));
+    }
+    lock.handle = -1;
+    lock.held = false;
+}
+
+void setBeforeRenameHook(BeforeRenameHook hook) {
+    beforeRenameHook = hook;
+}
+
+}  // namespace safe_files
