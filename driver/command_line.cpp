@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "driver/dependency_file.h"
 #include "driver/usage.h"
 #include "platform/exit_codes.h"
 #include "platform/file_system.h"
@@ -147,6 +148,7 @@ void readStreamOut(const char* file, CommandLineOptions& options) {
     if (names == nullptr) {
         failWith(kExitCannotOpenFile, kProblemOpeningFileFormat, file);
     }
+    noteDependency(file);
     // A later list replaces an earlier one.
     freeStringArray(options.streamOutVaryings, options.streamOutCount);
     options.streamOutVaryings = names;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "driver/command_line.h"
+#include "driver/dependency_file.h"
 #include "driver/side_files.h"
 #include "libraries/bind_libraries.h"
 #include "libraries/write_output_file.h"
@@ -107,6 +108,13 @@ int runCompile(int argumentCount, char** arguments) {
     set.abiVersion = kCompilerRecordStamp;
     set.compiledProgramAbiVersion = kCompilerRecordStamp;
 
+    // Only a run asked for a dependency file listens to the files it reads.
+    const char* depfilePath = dependencyFilePath();
+    DependencyList dependencies;
+    if (depfilePath != nullptr) {
+        startCollectingDependencies(dependencies);
+    }
+
     parseCommandLine(argumentCount, arguments, options, libraryAbiVersion);
     requireCalledEntryPoints(libraries);
     const CompilerLibrary& compiler = libraries.compiler;
@@ -177,6 +185,9 @@ int runCompile(int argumentCount, char** arguments) {
 
         writeSideFiles(options, request, set);
         exitCode = writeOutputFile(libraries.writer, outputSettingsFor(options), writerOptions);
+        if (exitCode == kExitSuccess && depfilePath != nullptr) {
+            writeDependencyFile(depfilePath, options.outputPath, dependencies);
+        }
     }
 
     if (set.compileLog != nullptr) {

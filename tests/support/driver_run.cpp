@@ -252,6 +252,7 @@ DriverResult DriverRunner::run(const TempFolder& folder,
     std::vector<std::pair<std::string, std::optional<std::string>>> fullEnvironment = {
         {"VRXDOUBLE_LOG", logFile.string()},
         {"VRXCOMPILE_OPTIMIZE", std::nullopt},
+        {"VRXCOMPILE_DEPFILE", std::nullopt},
         {"LD_LIBRARY_PATH", std::nullopt},
         {"VRXCOMPILE_CACHE", "0"},
     };

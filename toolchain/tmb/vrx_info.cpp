@@ -9,6 +9,7 @@
 #include "toolchain/tmb/vrx_describe.h"
 #include "toolchain/tmb/vrx_format.h"
 #include "toolchain/tmb/vrx_json.h"
+#include "vrx_version.h"
 
 namespace {
 
@@ -19,9 +20,11 @@ constexpr int kExitUsage = 2;
 void printUsage(std::FILE* stream) {
     std::fputs(
         "Usage: vrxInfo [--check | --json] FILE...\n"
+        "       vrxInfo --version\n"
         "Prints the header, programs and stages of each .vrx shader file.\n"
-        "  --check  only validate: print \"FILE: ok\" or the first fault found\n"
-        "  --json   print each file as one JSON document (schema: docs/vrx-format.md)\n"
+        "  --check    only validate: print \"FILE: ok\" or the first fault found\n"
+        "  --json     print each file as one JSON document (schema: docs/vrx-format.md)\n"
+        "  --version  print the release of this toolchain\n"
         "Exit code: 0 when every file is valid, 1 when one is not, 2 on usage errors.\n",
         stream);
 }
@@ -39,6 +42,9 @@ int main(int argc, char** argv) {
             json = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             printUsage(stdout);
+            return kExitValid;
+        } else if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("vrxInfo %s\n", VRX_VERSION_STRING);
             return kExitValid;
         } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
             std::fprintf(stderr, "vrxInfo: unknown option %s\n", argv[i]);

@@ -7,6 +7,7 @@
 #include "tests/support/temp_folder.h"
 #include "tests/toolchain/tmb/fake_stages.h"
 #include "toolchain/tmb/tmb_entry_points.h"
+#include "vrx_version.h"
 
 #ifndef _WIN32
 #include <sys/wait.h>
@@ -88,6 +89,7 @@ TEST(VrxInfo, PrintsChecksAndRefusesFiles) {
         {"--check \"" + folder.file("absent.vrx") + "\"", 1, "", "does not exist"},
         {"", 2, "", "Usage: vrxInfo"},
         {"--bogus x", 2, "", "unknown option --bogus"},
+        {"--version", 0, "vrxInfo " VRX_VERSION_STRING "\n", ""},
     };
     for (const auto& c : cases) {
         const Result result = runInfo(folder, c.arguments);
