@@ -12,6 +12,7 @@
 # Runs after scripts/test.sh and scripts/test-windows.sh (it reuses build/
 # and build-windows/, and builds what is missing).
 set -euo pipefail
+export VRXCOMPILE_CACHE=0
 cd "$(dirname "$0")/.."
 repo=$PWD
 
