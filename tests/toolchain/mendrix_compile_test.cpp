@@ -608,14 +608,30 @@ TEST(MendrixCompile, DebugInformationFileMapsHashesToSources) {
     EXPECT_EQ(text.substr(text.size() - 4), "end\n");
 }
 
+// The variable naming the base of the default debug folder, and the folder
+// under it.
+#ifdef _WIN32
+constexpr const char* kTempBaseVariable = "LOCALAPPDATA";
+constexpr const char* kTempBaseFolder = "Temp";
+void setVariable(const char* name, const char* value) {
+    _putenv_s(name, value != nullptr ? value : "");
+}
+#else
+constexpr const char* kTempBaseVariable = "TMPDIR";
+constexpr const char* kTempBaseFolder = ".";
+void setVariable(const char* name, const char* value) {
+    value != nullptr ? setenv(name, value, 1) : unsetenv(name);
+}
+#endif
+
 TEST(MendrixCompile, DebugInformationGoesToTheDefaultFolderUnderTmpdir) {
     TempFolder temp;
-    const char* previous = std::getenv("TMPDIR");
+    const char* previous = std::getenv(kTempBaseVariable);
     std::optional<std::string> saved;
     if (previous != nullptr) {
         saved = previous;
     }
-    setenv("TMPDIR", temp.path().c_str(), 1);
+    setVariable(kTempBaseVariable, temp.path().string().c_str());
     {
         mendrix::Compiler compiler(2);
         CompileRequest request = makeRequest({.vertex = kVert330});
@@ -623,12 +639,9 @@ TEST(MendrixCompile, DebugInformationGoesToTheDefaultFolderUnderTmpdir) {
         Compiled compiled(compiler, request);
         EXPECT_TRUE(compiled.ok) << compiled.log();
     }
-    if (saved) {
-        setenv("TMPDIR", saved->c_str(), 1);
-    } else {
-        unsetenv("TMPDIR");
-    }
-    EXPECT_EQ(filesIn(temp.path() / "Korvane" / "Lumo" / "ShaderSymbols").size(), 1u);
+    setVariable(kTempBaseVariable, saved ? saved->c_str() : nullptr);
+    fs::path folder = temp.path() / kTempBaseFolder / "Korvane" / "Lumo" / "ShaderSymbols";
+    EXPECT_EQ(filesIn(folder).size(), 1u);
 }
 
 TEST(MendrixCompile, UnwritableDebugFolderIsAWarningNotAFailure) {
