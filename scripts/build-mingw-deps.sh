@@ -16,6 +16,11 @@
 # entry with deb-src as its type. The machine's apt set-up is not touched and
 # nothing is downloaded from outside the package archive.
 set -euo pipefail
+
+# The whole script is one function, read completely before it runs: bash
+# reads a script as it goes, and an edit during the long build would
+# otherwise change the commands still to come.
+main() {
 cd "$(dirname "$0")/.."
 repo=$PWD
 toolchain_file=$repo/cmake/mingw-w64-x86_64.cmake
@@ -190,3 +195,6 @@ touch "$out/.complete"
 mv "$out" "$prefix"
 log "built $prefix in $(($(date +%s) - started)) s"
 printf '%s\n' "$prefix"
+}
+
+main "$@"

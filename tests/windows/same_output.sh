@@ -1,14 +1,10 @@
 #!/usr/bin/env bash
-# The Windows build under wine must write the same bytes as the Linux build
-# for the same command: each example, plain and optimised, as a .vrx and as a
-# header. Run from the repository root with both builds done:
-#   same_output.sh <linux bin folder> <windows bin folder> <scratch folder>
+# The Windows build under wine writes the same bytes as the Linux build for
+# the same command: each example, plain and optimised, as .vrx and header.
+# From the repository root: same_output.sh <linux bin> <windows bin> <scratch>
 set -euo pipefail
 linux=$1 windows=$2 scratch=$3
-wine=${WINE:-/usr/lib/wine/wine64}
-rm -rf "$scratch" && mkdir -p "$scratch" && mkdir -p "$scratch/linux" "$scratch/windows"
-
-# name|arguments (relative paths: the same text reaches both builds)
+rm -rf "$scratch" && mkdir -p "$scratch/linux" "$scratch/windows"
 examples=(
     "textured|-v examples/textured.vert -p examples/textured.frag"
     "exploded|-v examples/exploded.vert -g examples/exploded.geom -p examples/exploded.frag -so examples/exploded.so"
@@ -17,29 +13,21 @@ examples=(
 )
 failed=0
 for row in "${examples[@]}"; do
-    name=${row%%|*}
     read -ra arguments <<<"${row#*|}"
-    for variant in plain O; do
-        extra=()
-        [ "$variant" = O ] && extra=(-O)
-        # The same output path on both sides, in case a file names itself.
-        out=$scratch/$name-$variant
+    for variant in plain -O; do
+        # One output path for both sides, in case a file names itself.
+        out=$scratch/${row%%|*}$variant
         for side in linux windows; do
-            if [ "$side" = linux ]; then
-                run=("$linux/vrxCompile")
-            else
-                run=("$wine" "$windows/vrxCompile.exe")
-            fi
-            "${run[@]}" "${arguments[@]}" "${extra[@]}" -noquarn -o "$out.vrx" -oh "$out.h" \
-                </dev/null >"$out.log" 2>&1 || { echo "$side $name $variant failed:"; cat "$out.log"; failed=1; }
-            mv "$out".* "$scratch/$side/" 2>/dev/null || true
+            run=("$linux/vrxCompile")
+            [ $side = windows ] && run=("${WINE:-/usr/lib/wine/wine64}" "$windows/vrxCompile.exe")
+            "${run[@]}" "${arguments[@]}" ${variant/plain/} -noquarn -o "$out.vrx" -oh "$out.h" \
+                </dev/null >"$out.log" 2>&1 || { echo "$side failed: $out"; cat "$out.log"; failed=1; }
+            mv "$out".* "$scratch/$side/" || failed=1
         done
-        for kind in vrx h; do
-            if ! cmp "$scratch/linux/$name-$variant.$kind" "$scratch/windows/$name-$variant.$kind"; then
-                failed=1
-            fi
+        for file in "$out.vrx" "$out.h"; do
+            cmp "$scratch/linux/${file##*/}" "$scratch/windows/${file##*/}" || failed=1
         done
     done
 done
-[ "$failed" = 0 ] && echo "same output on Linux and Windows: ${#examples[@]} examples, plain and -O"
-exit "$failed"
+[ $failed = 0 ] && echo "same output on Linux and Windows: ${#examples[@]} examples, plain and -O"
+exit $failed
