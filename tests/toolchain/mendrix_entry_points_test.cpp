@@ -1,6 +1,5 @@
 // The built library through its exported entry points, as the driver loads
 // it, and its verdicts against the reference validator on a small corpus.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,6 +7,7 @@
 #include <string>
 
 #include "libraries/compiler_library.h"
+#include "platform/dynamic_library.h"
 #include "tests/support/temp_folder.h"
 #include "tests/toolchain/mendrix_support.h"
 
@@ -18,22 +18,22 @@ namespace {
 
 class LoadedLibrary {
 public:
-    LoadedLibrary() : handle(dlopen(MENDRIX_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL)) {}
+    LoadedLibrary() : handle(loadDynamicLibrary(MENDRIX_LIBRARY_PATH)) {}
     ~LoadedLibrary() {
         if (handle != nullptr) {
-            dlclose(handle);
+            freeDynamicLibrary(handle);
         }
     }
     template <typename Fn>
     Fn get(const char* name) const {
-        return reinterpret_cast<Fn>(dlsym(handle, name));
+        return reinterpret_cast<Fn>(findLibrarySymbol(handle, name));
     }
-    void* handle;
+    LibraryHandle handle;
 };
 
 TEST(MendrixEntryPoints, CompileThroughTheExportedNames) {
     LoadedLibrary library;
-    ASSERT_NE(library.handle, nullptr) << dlerror();
+    ASSERT_NE(library.handle, nullptr) << MENDRIX_LIBRARY_PATH;
     auto getAbi = library.get<VRX2GetABIVersionFn>("VRX2GetABIVersion");
     auto initialize = library.get<VRX2InitializeFn>("VRX2Initialize");
     auto compile = library.get<VRX2CompileProgram3Fn>("VRX2CompileProgram3");
@@ -109,7 +109,7 @@ bool validatorAccepts(const fs::path& file, bool essl) {
 
 TEST(MendrixCorpus, VerdictsAgreeWithTheReferenceValidator) {
     if (std::string(GLSLANG_VALIDATOR).empty()) {
-        GTEST_SKIP() << "glslangValidator not installed";
+        GTEST_SKIP() << GLSLANG_VALIDATOR_MISSING;
     }
     mendrix::Compiler compiler(2);
     int compared = 0;

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# The Windows build under wine writes the same bytes as the Linux build for
+# the same command: each example, plain and optimised, as .vrx and header.
+# From the repository root: same_output.sh <linux bin> <windows bin> <scratch>
+set -euo pipefail
+linux=$1 windows=$2 scratch=$3
+rm -rf "$scratch" && mkdir -p "$scratch/linux" "$scratch/windows"
+examples=(
+    "textured|-v examples/textured.vert -p examples/textured.frag"
+    "exploded|-v examples/exploded.vert -g examples/exploded.geom -p examples/exploded.frag -so examples/exploded.so"
+    "blur|-c examples/blur.comp"
+    "quad_es|-v examples/quad_es.vert -p examples/quad_es.frag"
+)
+failed=0
+for row in "${examples[@]}"; do
+    read -ra arguments <<<"${row#*|}"
+    for variant in plain -O; do
+        # One output path for both sides, in case a file names itself.
+        out=$scratch/${row%%|*}$variant
+        for side in linux windows; do
+            run=("$linux/vrxCompile")
+            [ $side = windows ] && run=("${WINE:-/usr/lib/wine/wine64}" "$windows/vrxCompile.exe")
+            "${run[@]}" "${arguments[@]}" ${variant/plain/} -noquarn -o "$out.vrx" -oh "$out.h" \
+                </dev/null >"$out.log" 2>&1 || { echo "$side failed: $out"; cat "$out.log"; failed=1; }
+            mv "$out".* "$scratch/$side/" || failed=1
+        done
+        for file in "$out.vrx" "$out.h"; do
+            cmp "$scratch/linux/${file##*/}" "$scratch/windows/${file##*/}" || failed=1
+        done
+    done
+done
+[ $failed = 0 ] && echo "same output on Linux and Windows: ${#examples[@]} examples, plain and -O"
+exit $failed
