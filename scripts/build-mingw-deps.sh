@@ -179,11 +179,13 @@ cmake --install "$work/build/spirv-tools" >&2
 # glslang uses the SPIR-V optimiser (as Debian's build does) only when the
 # SPIRV-Tools-opt target exists before its own targets: found right after its
 # project() call. Its default resource limits are built only with its
-# binaries, so those are switched on (spirv-remap stays off).
+# binaries, so those are switched on (spirv-remap stays off). The exported
+# SPIRV-Tools targets of a Windows install name a wrong include folder, so the
+# prefix's own include folder is given to the compiler directly.
 log "configuring glslang $glslang_version"
 printf '%s\n' 'find_package(SPIRV-Tools-opt CONFIG REQUIRED)' >"$work/find-spirv-tools.cmake"
 cmake -S "$glslang_src" -B "$work/build/glslang" "${common[@]}" \
-    -DCMAKE_PROJECT_INCLUDE="$work/find-spirv-tools.cmake" \
+    -DCMAKE_PROJECT_INCLUDE="$work/find-spirv-tools.cmake" -DCMAKE_CXX_FLAGS="-I$out/include" \
     -DSPIRV-Tools_DIR="$out/SPIRV-Tools/cmake" -DSPIRV-Tools-opt_DIR="$out/SPIRV-Tools-opt/cmake" \
     -DENABLE_OPT=ON -DENABLE_GLSLANG_BINARIES=ON -DENABLE_SPVREMAPPER=OFF \
     -DENABLE_CTEST=OFF -DBUILD_TESTING=OFF -DENABLE_PCH=OFF >&2
