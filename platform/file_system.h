@@ -36,6 +36,15 @@ constexpr bool kTextEndsAtControlZ = true;
 constexpr bool kTextEndsAtControlZ = false;
 #endif
 
+// Last modification time of the file at `path`, in nanoseconds since a fixed
+// epoch, at the file system's full resolution (the C++ library's clock keeps
+// only whole seconds on some platforms); -1 when it cannot be had.
+int64_t modificationTimeOf(const char* path);
+
+// Sets the last modification time of the file at `path` to now. False when
+// it cannot be set.
+bool touchFile(const char* path);
+
 // Size in bytes of the file open in `stream`, or -1 when it cannot be taken.
 // The stream's position is left alone.
 int64_t fileSizeOf(FILE* stream);

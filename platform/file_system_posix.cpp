@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -82,6 +83,18 @@ bool isRegularFile(const char* path) {
 bool isDirectory(const char* path) {
     struct stat status;
     return stat(path, &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+int64_t modificationTimeOf(const char* path) {
+    struct stat status;
+    if (stat(path, &status) != 0) {
+        return -1;
+    }
+    return static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+}
+
+bool touchFile(const char* path) {
+    return utimensat(AT_FDCWD, path, nullptr, 0) == 0;
 }
 
 int64_t fileSizeOf(FILE* stream) {

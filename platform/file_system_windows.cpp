@@ -63,6 +63,38 @@ bool isDirectory(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+int64_t modificationTimeOf(const char* path) {
+    std::wstring wide;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!widenAnsiText(path, wide) ||
+        !GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) {
+        return -1;
+    }
+    // FILETIME counts 100-nanosecond steps.
+    ULARGE_INTEGER steps;
+    steps.LowPart = data.ftLastWriteTime.dwLowDateTime;
+    steps.HighPart = data.ftLastWriteTime.dwHighDateTime;
+    return static_cast<int64_t>(steps.QuadPart) * 100;
+}
+
+bool touchFile(const char* path) {
+    std::wstring wide;
+    if (!widenAnsiText(path, wide)) {
+        return false;
+    }
+    HANDLE file = CreateFileW(wide.c_str(), FILE_WRITE_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    bool set = SetFileTime(file, nullptr, nullptr, &now) != 0;
+    CloseHandle(file);
+    return set;
+}
+
 int64_t fileSizeOf(FILE* stream) {
     if (fileSizeFailureInjected) {
         return -1;

@@ -9,23 +9,24 @@ examples=(
     "textured|-v examples/textured.vert -p examples/textured.frag"
     "exploded|-v examples/exploded.vert -g examples/exploded.geom -p examples/exploded.frag -so examples/exploded.so"
     "blur|-c examples/blur.comp"
-    "quad_es|-v examples/quad_es.vert -p examples/quad_es.frag"
+    "quad_es|-t essl -v examples/quad_es.vert -p examples/quad_es.frag"
 )
 failed=0
 for row in "${examples[@]}"; do
     read -ra arguments <<<"${row#*|}"
     for variant in plain -O; do
-        # One output path for both sides, in case a file names itself.
-        out=$scratch/${row%%|*}$variant
-        for side in linux windows; do
-            run=("$linux/vrxCompile")
-            [ $side = windows ] && run=("${WINE:-/usr/lib/wine/wine64}" "$windows/vrxCompile.exe")
-            "${run[@]}" "${arguments[@]}" ${variant/plain/} -noquarn -o "$out.vrx" -oh "$out.h" \
-                </dev/null >"$out.log" 2>&1 || { echo "$side failed: $out"; cat "$out.log"; failed=1; }
-            mv "$out".* "$scratch/$side/" || failed=1
-        done
-        for file in "$out.vrx" "$out.h"; do
-            cmp "$scratch/linux/${file##*/}" "$scratch/windows/${file##*/}" || failed=1
+        # The driver writes one output a run: the shader file, then the header.
+        for output in "-o|vrx" "-oh|h"; do
+            # One output path for both sides, in case a file names itself.
+            out=$scratch/${row%%|*}$variant.${output#*|}
+            for side in linux windows; do
+                run=("$linux/vrxCompile")
+                [ $side = windows ] && run=("${WINE:-/usr/lib/wine/wine64}" "$windows/vrxCompile.exe")
+                "${run[@]}" "${arguments[@]}" ${variant/plain/} -noquarn "${output%%|*}" "$out" \
+                    </dev/null >"$out.log" 2>&1 || { echo "$side failed: $out"; cat "$out.log"; failed=1; }
+                mv "$out" "$scratch/$side/" || failed=1
+            done
+            cmp "$scratch/linux/${out##*/}" "$scratch/windows/${out##*/}" || failed=1
         done
     done
 done

@@ -6,6 +6,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "platform/safe_files.h"
 #include "toolchain/mendrix/cache_settings.h"
 
@@ -20,7 +21,7 @@ constexpr int64_t kLockTimeoutMilliseconds = 2000;
 struct EntryFile {
     fs::path path;
     uint64_t size = 0;
-    fs::file_time_type used;
+    int64_t used = 0;  // modification time: the last store or hit
 };
 
 bool isEntryName(std::string_view name) {
@@ -66,7 +67,8 @@ uint64_t scanAndEvict(const std::string& folder, uint64_t target) {
         if (!isEntryName(it->path().filename().string()) || !it->is_regular_file(entryError)) {
             continue;
         }
-        EntryFile entry{it->path(), it->file_size(entryError), it->last_write_time(entryError)};
+        EntryFile entry{it->path(), it->file_size(entryError),
+                        modificationTimeOf(it->path().string().c_str())};
         if (!entryError) {
             total += entry.size;
             entries.push_back(std::move(entry));
@@ -114,8 +116,7 @@ void recordStoredEntry(const std::string& folder, uint64_t addedBytes, uint64_t 
 }
 
 void touchEntry(const std::string& path) {
-    std::error_code error;
-    fs::last_write_time(fs::path(path), fs::file_time_type::clock::now(), error);
+    touchFile(path.c_str());
 }
 
 }  // namespace mendrix
