@@ -3,6 +3,8 @@
 # the same command: each example, plain and optimised, as .vrx and header.
 # From the repository root: same_output.sh <linux bin> <windows bin> <scratch>
 set -euo pipefail
+# Both builds compile for real: the compile cache stays out of it.
+export VRXCOMPILE_CACHE=0
 linux=$1 windows=$2 scratch=$3
 rm -rf "$scratch" && mkdir -p "$scratch/linux" "$scratch/windows"
 examples=(
