@@ -21,11 +21,12 @@ bool convertToFullPath(char* buffer, const char* path);
 // which may have been downloaded and must never hang a run.
 bool isRegularFile(const char* path);
 
-// True when `path` names a folder. Names the user gives on the command line
-// (sources, the stream-out list) are refused only for this: a pipe (process
+// Opens a file the user named on the command line (a source, the stream-out
+// list) for reading in binary mode. Only a folder is refused: a pipe (process
 // substitution), /dev/stdin or another device (NUL and CON on Windows) is
-// opened and read as a stream whose size is unknown.
-bool isDirectory(const char* path);
+// opened and read as a stream whose size is unknown. Null when the file
+// cannot be opened or is a folder.
+FILE* openNamedFile(const char* path);
 
 // Whether a Ctrl-Z byte ends a text file on this platform, as the Windows C
 // runtime's text mode has it. Files read in binary mode that keep this rule

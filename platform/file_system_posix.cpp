@@ -80,9 +80,16 @@ bool isRegularFile(const char* path) {
     return stat(path, &status) == 0 && S_ISREG(status.st_mode);
 }
 
-bool isDirectory(const char* path) {
+FILE* openNamedFile(const char* path) {
+    // POSIX opens a folder for reading; asking the open file afterwards
+    // spares a look-up of the name before it.
+    FILE* file = std::fopen(path, "rb");
     struct stat status;
-    return stat(path, &status) == 0 && S_ISDIR(status.st_mode);
+    if (file != nullptr && fstat(fileno(file), &status) == 0 && S_ISDIR(status.st_mode)) {
+        std::fclose(file);
+        return nullptr;
+    }
+    return file;
 }
 
 int64_t modificationTimeOf(const char* path) {

@@ -8,7 +8,18 @@
 #include "platform/wide_text_windows.h"
 
 namespace {
+
 bool fileSizeFailureInjected = false;
+
+bool isDirectory(const char* path) {
+    std::wstring widePath;
+    if (!widenAnsiText(path, widePath)) {
+        return false;
+    }
+    DWORD attributes = GetFileAttributesW(widePath.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 }  // namespace
 
 bool convertToFullPath(char* buffer, const char* path) {
@@ -54,13 +65,10 @@ bool isRegularFile(const char* path) {
     return onDisk;
 }
 
-bool isDirectory(const char* path) {
-    std::wstring widePath;
-    if (!widenAnsiText(path, widePath)) {
-        return false;
-    }
-    DWORD attributes = GetFileAttributesW(widePath.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+FILE* openNamedFile(const char* path) {
+    // The C runtime does not open a folder; asking first keeps the refusal
+    // the same as on POSIX whatever the runtime's error.
+    return isDirectory(path) ? nullptr : std::fopen(path, "rb");
 }
 
 int64_t modificationTimeOf(const char* path) {

@@ -157,9 +157,9 @@ char* SourceReader::appendErrorLine(const char* message, char* text, uint64_t& c
 }
 
 bool loadShaderSource(const char* path, char** text) {
-    // A folder is refused before opening; a pipe or device the user named is
-    // read as a stream whose size is unknown.
-    FILE* file = isDirectory(path) ? nullptr : std::fopen(path, "rb");
+    // A folder is refused; a pipe or device the user named is read as a
+    // stream whose size is unknown.
+    FILE* file = openNamedFile(path);
     if (file == nullptr) {
         return false;
     }

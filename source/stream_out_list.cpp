@@ -155,10 +155,10 @@ bool growArray(char**& names, uint32_t& capacity, uint32_t count) {
 }  // namespace
 
 char** readStreamOutList(const char* path, uint32_t& count) {
-    // A folder cannot be opened; a pipe or device is read as a stream.
-    // Binary mode: the line ends are taken off here, the same on every
+    // A folder is refused; a pipe or device is read as a stream. Binary
+    // mode: the line ends are taken off here, the same on every
     // platform.
-    FILE* stream = isDirectory(path) ? nullptr : std::fopen(path, "rb");
+    FILE* stream = openNamedFile(path);
     if (stream == nullptr) {
         return nullptr;
     }

@@ -77,6 +77,25 @@ TEST(PlatformBehaviour, LibrarySearch) {
     }
 }
 
+#ifndef _WIN32
+// The driver's folder is the one its file lies in, whatever name started it:
+// a relative one, or a link from another folder (which holds no libraries).
+TEST(PlatformBehaviour, LibrariesBesideTheDriverWhateverItsStartName) {
+    for (const char* startName : {"bin/vrxCompile", "link/vrxCompile", "link/up/bin/vrxCompile"}) {
+        SCOPED_TRACE(startName);
+        TempFolder folder;
+        fs::create_directories(folder.path() / "link");
+        fs::create_directory_symlink("..", folder.path() / "link" / "up");
+        fs::create_symlink("../bin/vrxCompile", folder.path() / "link" / "vrxCompile");
+        DriverRunner runner;
+        runner.startName = startName;
+        DriverResult result = runner.run(folder, {"-pt4"});
+        EXPECT_EQ(result.exitCode, 0) << result.standardOutput;
+        EXPECT_EQ(callNames(parseDoubleLog(result.log)).front(), "VRX2GetABIVersion");
+    }
+}
+#endif
+
 // A relative path beyond MAX_PATH (260) works as on POSIX, an include beside
 // it too.
 TEST(PlatformBehaviour, RelativePathOf300Characters) {

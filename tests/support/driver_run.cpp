@@ -259,7 +259,8 @@ DriverResult DriverRunner::run(const TempFolder& folder,
     fullEnvironment.insert(fullEnvironment.end(), environment.begin(), environment.end());
 
     DriverResult result;
-    result.exitCode = runProcess(driver, arguments, folder.path(), standardInputFile, outFile,
+    fs::path started = startName.empty() ? driver : fs::path(startName);
+    result.exitCode = runProcess(started, arguments, folder.path(), standardInputFile, outFile,
                                  errFile, fullEnvironment);
     result.standardOutputBytes = readFileBytes(outFile);
     result.standardErrorBytes = readFileBytes(errFile);

@@ -28,6 +28,9 @@ struct DriverRunner {
     std::string writerVariant = "tmb-full";
     // The driver's standard input: this file, or the null device when empty.
     std::string standardInputFile;
+    // The name the driver is started by, relative to the working folder
+    // (a link to it, say); empty: its full path.
+    std::string startName;
     // Extra environment: a value sets the variable, nullopt removes it.
     std::vector<std::pair<std::string, std::optional<std::string>>> environment;
 
