@@ -77,40 +77,30 @@ const char* ownFolder(size_t& length) {
     return folder;
 }
 
-// Loads the library at `path` when the file exists. `missing` tells a file
-// that is not there, so the next place is tried, from one that is there but
-// does not load, which ends the search.
-LibraryHandle loadIfPresent(const char* path, bool& missing) {
-    LibraryHandle library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    missing = library == nullptr && access(path, F_OK) != 0;
-    return library;
-}
-
 }  // namespace
 
 LibraryHandle loadApplicationLibrary(const char* fileName) {
     // Full paths keep the loader from searching anything, and without a
     // RUNPATH on the driver the C library is no longer looked for in its
     // folder either. Loading comes first and the file's presence is asked
-    // only when it fails: the common call pays for nothing more.
+    // only when it fails: the common call pays for nothing more. A file
+    // that is there but does not load ends the search.
     size_t folderLength = 0;
     const char* folder = ownFolder(folderLength);
     size_t nameLength = std::strlen(fileName);
-    char path[kOwnFolderCapacity + sizeof kInstalledLibraryFolder + NAME_MAX + 1];
     if (folderLength != 0 && nameLength <= NAME_MAX) {
-        bool missing = false;
+        char path[kOwnFolderCapacity + sizeof kInstalledLibraryFolder + NAME_MAX + 1];
         std::memcpy(path, folder, folderLength);
-        std::memcpy(path + folderLength, fileName, nameLength + 1);
-        LibraryHandle library = loadIfPresent(path, missing);
-        if (!missing) {
-            return library;
-        }
-        std::memcpy(path + folderLength, kInstalledLibraryFolder, sizeof kInstalledLibraryFolder);
-        std::memcpy(path + folderLength + sizeof kInstalledLibraryFolder - 1, fileName,
-                    nameLength + 1);
-        library = loadIfPresent(path, missing);
-        if (!missing) {
-            return library;
+        // Beside the driver, then in the installed layout's library folder.
+        const char* const places[] = {"", kInstalledLibraryFolder};
+        for (const char* place : places) {
+            size_t placeLength = std::strlen(place);
+            std::memcpy(path + folderLength, place, placeLength);
+            std::memcpy(path + folderLength + placeLength, fileName, nameLength + 1);
+            LibraryHandle library = loadDynamicLibrary(path);
+            if (library != nullptr || access(path, F_OK) == 0) {
+                return library;
+            }
         }
     }
     // A bare name: LD_LIBRARY_PATH, then the system folders; never the
