@@ -105,6 +105,12 @@ using PfnOrtho = void(APIENTRYP)(GLdouble left, GLdouble right, GLdouble bottom,
     X(PFNGLENABLEVERTEXATTRIBARRAYPROC, glEnableVertexAttribArray)   \
     X(PFNGLDISABLEVERTEXATTRIBARRAYPROC, glDisableVertexAttribArray) \
     X(PFNGLDRAWARRAYSPROC, glDrawArrays)                             \
+    X(PFNGLACTIVETEXTUREPROC, glActiveTexture)                       \
+    X(PFNGLGENTEXTURESPROC, glGenTextures)                           \
+    X(PFNGLDELETETEXTURESPROC, glDeleteTextures)                     \
+    X(PFNGLBINDTEXTUREPROC, glBindTexture)                           \
+    X(PFNGLTEXIMAGE2DPROC, glTexImage2D)                             \
+    X(PFNGLTEXPARAMETERIPROC, glTexParameteri)                       \
     X(PFNGLDRAWARRAYSINSTANCEDPROC, glDrawArraysInstanced)           \
     X(PfnEnableClientState, glEnableClientState)                     \
     X(PfnEnableClientState, glDisableClientState)                    \

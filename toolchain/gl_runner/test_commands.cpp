@@ -218,6 +218,11 @@ bool readCommand(const TestLine& line, Command& command) {
         command.kind = CommandKind::tolerance;
         return numbersAt(words, 1, words.size() == 2 ? 1 : 4, command.numbers);
     }
+    if (startsWith(words, {"texture", "rgbw"})) {
+        command.kind = CommandKind::textureRgbw;
+        return numbersAt(words, 2, 3, command.numbers) && command.numbers[1] >= 1 &&
+               command.numbers[2] >= 1;
+    }
     if (words[0] == "ortho") {
         command.kind = CommandKind::ortho;
         return words.size() == 1 || numbersAt(words, 1, 4, command.numbers);
@@ -234,6 +239,7 @@ bool readCommand(const TestLine& line, Command& command) {
 struct RunState {
     const GlContext& context;
     const GlProgram& program;
+    std::vector<GLuint> textures;
     GLuint rectArray = 0;
     GLuint rectBuffer = 0;
     GLuint dataArray = 0;
@@ -349,6 +355,38 @@ void drawRect(RunState& state, const Command& command) {
     gl.glBindVertexArray(state.dataArray);
 }
 
+// The suite's four-colour texture on a unit: red at the bottom left, green
+// at the bottom right, blue at the top left, white at the top right; one
+// level, sampled nearest.
+void makeRgbwTexture(RunState& state, const Command& command) {
+    const GlFunctions& gl = state.context.gl();
+    const auto unit = static_cast<GLenum>(command.numbers[0]);
+    const auto width = static_cast<int>(command.numbers[1]);
+    const auto height = static_cast<int>(command.numbers[2]);
+    std::vector<uint8_t> texels(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            bool right = x >= width / 2;
+            bool top = y >= height / 2;
+            uint8_t* texel = &texels[(static_cast<size_t>(y) * width + x) * 4];
+            texel[0] = right == top ? 255 : 0;
+            texel[1] = right ? 255 : 0;
+            texel[2] = top ? 255 : 0;
+            texel[3] = 255;
+        }
+    }
+    GLuint texture = 0;
+    gl.glGenTextures(1, &texture);
+    state.textures.push_back(texture);
+    gl.glActiveTexture(GL_TEXTURE0 + unit);
+    gl.glBindTexture(GL_TEXTURE_2D, texture);
+    gl.glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+                    texels.data());
+    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    gl.glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    gl.glActiveTexture(GL_TEXTURE0);
+}
+
 std::string formatColour(const double* colour, int channels) {
     std::string text = "(";
     for (int index = 0; index < channels; ++index) {
@@ -449,6 +487,9 @@ std::string runCommand(RunState& state, const Command& command) {
         case CommandKind::disable:
             gl.glDisable(command.mode);
             break;
+        case CommandKind::textureRgbw:
+            makeRgbwTexture(state, command);
+            break;
         case CommandKind::ortho: {
             // The compatibility profile's built-in matrices: an orthographic
             // projection of the window or of the given box.
@@ -490,7 +531,7 @@ bool readCommands(const std::vector<TestLine>& lines, std::vector<Command>& comm
 std::string runCommands(const GlContext& context, const GlProgram& program, const VertexData& data,
                         const std::vector<Command>& commands) {
     const GlFunctions& gl = context.gl();
-    RunState state{context, program};
+    RunState state{context, program, {}};
     GLuint dataBuffer = 0;
     gl.glGenVertexArrays(1, &state.dataArray);
     gl.glBindVertexArray(state.dataArray);
@@ -510,6 +551,9 @@ std::string runCommands(const GlContext& context, const GlProgram& program, cons
     }
     gl.glBindVertexArray(0);
     gl.glDeleteVertexArrays(1, &state.dataArray);
+    if (!state.textures.empty()) {
+        gl.glDeleteTextures(static_cast<GLsizei>(state.textures.size()), state.textures.data());
+    }
     if (state.rectArray != 0) {
         gl.glDeleteVertexArrays(1, &state.rectArray);
         gl.glDeleteBuffers(1, &state.rectBuffer);

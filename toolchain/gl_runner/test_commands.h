@@ -1,6 +1,7 @@
 // The [test] section: the commands this runner knows (clear colour, clear,
-// draw rect, draw arrays, uniform, probes, tolerance, enable, disable and
-// the compatibility profile's orthographic projection),
+// draw rect, draw arrays, uniform, probes, tolerance, enable, disable, the
+// compatibility profile's orthographic projection and the four-colour
+// texture "texture rgbw"),
 // read first, so that a test using any other command is reported
 // unsupported before it runs, then run in order against a program.
 #pragma once
@@ -28,6 +29,7 @@ enum class CommandKind {
     enable,
     disable,
     ortho,
+    textureRgbw,
 };
 
 struct Command {
