@@ -38,22 +38,15 @@ std::string oneLine(std::string log) {
     return log;
 }
 
-std::string shaderLog(const GlFunctions& gl, GLuint shader) {
+// The info log of a shader or program (`query` glGetShaderiv or
+// glGetProgramiv, `read` the matching log reader), on one line.
+template <typename Query, typename Read>
+std::string infoLog(GLuint object, Query query, Read read) {
     GLint length = 0;
-    gl.glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
+    query(object, GL_INFO_LOG_LENGTH, &length);
     std::string log(static_cast<size_t>(length > 0 ? length : 0), '\0');
     if (length > 0) {
-        gl.glGetShaderInfoLog(shader, length, nullptr, log.data());
-    }
-    return oneLine(log);
-}
-
-std::string programLog(const GlFunctions& gl, GLuint program) {
-    GLint length = 0;
-    gl.glGetProgramiv(program, GL_INFO_LOG_LENGTH, &length);
-    std::string log(static_cast<size_t>(length > 0 ? length : 0), '\0');
-    if (length > 0) {
-        gl.glGetProgramInfoLog(program, length, nullptr, log.data());
+        read(object, length, nullptr, log.data());
     }
     return oneLine(log);
 }
@@ -62,7 +55,8 @@ bool compiledWell(const GlFunctions& gl, GLuint shader, const char* stage, std::
     GLint status = GL_FALSE;
     gl.glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
     if (status != GL_TRUE) {
-        error = std::string(stage) + " shader refused by the driver: " + shaderLog(gl, shader);
+        error = std::string(stage) + " shader refused by the driver: " +
+                infoLog(shader, gl.glGetShaderiv, gl.glGetShaderInfoLog);
         return false;
     }
     return true;
@@ -117,7 +111,8 @@ bool linkedWell(const GlFunctions& gl, GLuint program, std::string& error) {
     GLint status = GL_FALSE;
     gl.glGetProgramiv(program, GL_LINK_STATUS, &status);
     if (status != GL_TRUE) {
-        error = "the driver does not link the program: " + programLog(gl, program);
+        error = "the driver does not link the program: " +
+                infoLog(program, gl.glGetProgramiv, gl.glGetProgramInfoLog);
         return false;
     }
     return true;
