@@ -20,7 +20,8 @@ the paths from a file (one per line, or the first column of a results file).
 --results FILE writes every verdict as a tab-separated file; --expect FILE
 compares with such a file and fails on any test whose verdict in a mode went
 from pass to anything else. The last line is "execution: N passed, N failed",
-counting the tests of the vrx modes the score counts.
+counting the vrx modes of the tests the score counts; with --expect, the
+failures are the regressions (the recorded ones are counted as known).
 """
 
 import argparse
@@ -299,21 +300,25 @@ def main():
         write_results(options.results, results, versions)
     print_summary(results, versions)
     print_failures(results)
-    status = 0
-    if options.expect:
-        found = regressions(results, read_results(options.expect))
-        if found:
-            print()
-            print("regressions against %s (%d):" % (options.expect, len(found)))
-            for line in found:
-                print("  " + line)
-            status = 1
     passed = failed = 0
     for verdicts in results.values():
         if counted(verdicts):
             for mode in ("vrx", "vrx-O"):
                 passed += kind(verdicts[mode]) == "pass"
                 failed += kind(verdicts[mode]) == "fail"
+    status = 0
+    if options.expect:
+        found = regressions(results, read_results(options.expect))
+        print()
+        print("vrx-mode failures: %d; regressions against %s: %d"
+              % (failed, options.expect, len(found)))
+        if found:
+            print("regressions against %s (%d):" % (options.expect, len(found)))
+            for line in found:
+                print("  " + line)
+            status = 1
+        # Against a record, only a regression is a failure.
+        failed = len(found)
     print()
     print("execution: %d passed, %d failed" % (passed, failed))
     return status
