@@ -1,12 +1,12 @@
 #include "toolchain/gl_runner/gl_program.h"
 
 #include <cstdlib>
-#include <optional>
 #include <set>
 #include <vector>
 
 #include "toolchain/common/stage_record.h"
 #include "toolchain/common/validated_form.h"
+#include "toolchain/gl_runner/reflected_names.h"
 
 namespace gl_runner {
 
@@ -205,42 +205,6 @@ void bindTextAttributes(const GlFunctions& gl, GLuint program,
         }
         take(input, location);
     }
-}
-
-// The reflected location of `name`; an unlisted array element follows from
-// elements 0 and 1 of the same array, a bare array name is its element 0.
-std::optional<int32_t> reflectedLocation(const std::map<std::string, int32_t>& uniforms,
-                                         const std::string& name, int depth = 0) {
-    auto found = uniforms.find(name);
-    if (found != uniforms.end()) {
-        return found->second;
-    }
-    if (depth > 8) {
-        return std::nullopt;
-    }
-    for (size_t open = name.find('['); open != std::string::npos; open = name.find('[', open + 1)) {
-        size_t close = name.find(']', open);
-        if (close == std::string::npos) {
-            return std::nullopt;
-        }
-        long index = std::strtol(name.c_str() + open + 1, nullptr, 10);
-        if (index <= 0) {
-            continue;
-        }
-        std::string head = name.substr(0, open + 1);
-        std::string tail = name.substr(close);
-        std::optional<int32_t> first = reflectedLocation(uniforms, head + "0" + tail, depth + 1);
-        if (!first) {
-            return std::nullopt;
-        }
-        std::optional<int32_t> second = reflectedLocation(uniforms, head + "1" + tail, depth + 1);
-        int32_t stride = second ? *second - *first : 1;
-        return *first + static_cast<int32_t>(index) * stride;
-    }
-    if (name.find('[') == std::string::npos) {
-        return reflectedLocation(uniforms, name + "[0]", depth + 1);
-    }
-    return std::nullopt;
 }
 
 }  // namespace
