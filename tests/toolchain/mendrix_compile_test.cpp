@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "tests/toolchain/mendrix_support.h"
+#include "toolchain/common/validated_form.h"
 #include "toolchain/mendrix/quarn.h"
 
 namespace fs = std::filesystem;
@@ -68,6 +69,11 @@ const char* const kFrag330 =
     "layout(std140) uniform Light { vec4 direction; vec4 colour; };\n"
     "out vec4 color;\n"
     "void main() { color = texture(tex, vUv) * tint * colour; }\n";
+const char* const kFrag130 =
+    "#version 130\n"
+    "in vec2 vUv;\n"
+    "out vec4 color;\n"
+    "void main() { color = vec4(vUv, 0.0, 1.0); }\n";
 const char* const kVert450 =
     "#version 450\n"
     "layout(location = 0) in vec4 pos;\n"
@@ -176,7 +182,7 @@ TEST_P(ValidPrograms, CompileIntoOneRecordPerStage) {
         EXPECT_EQ(record.kind, slot.kind);
         EXPECT_EQ(record.binaryFormat, c.format) << "stage " << slot.kind;
         EXPECT_EQ(firstWord(record),
-                  c.format == toolchain::kBinarySpirv ? kSpirvMagic : mendrix::kValidatedFormMagic);
+                  c.format == toolchain::kBinarySpirv ? kSpirvMagic : toolchain::kValidatedFormMagic);
         EXPECT_EQ(record.gpuVersion, 2u);
         EXPECT_EQ(record.optimizationFlags, 0x40u);
         EXPECT_EQ((record.flags & toolchain::kStageFlagEssl) != 0, c.sources.essl);
@@ -203,6 +209,11 @@ INSTANTIATE_TEST_SUITE_P(
                   toolchain::kBinaryValidated,
                   150},
         ValidCase{"glsl330", {.vertex = kVert330, .pixel = kFrag330}, toolchain::kBinarySpirv, 330},
+        // A driver links no program that mixes SPIR-V and text stages.
+        ValidCase{"glsl330With130Pixel",
+                  {.vertex = kVert330, .pixel = kFrag130},
+                  toolchain::kBinaryValidated,
+                  330},
         ValidCase{"glsl450Geometry",
                   {.vertex = kVert450, .pixel = kFrag450, .geometry = kGeom450},
                   toolchain::kBinarySpirv,

@@ -170,8 +170,21 @@ void placeVersionLine(const StageJob& job, std::string& path, int& line) {
     placeLine(job.lineMap, line, path, line);
 }
 
+// A GL program links only when its stages are all SPIR-V or all text: a
+// driver refuses a mix. Desktop GLSL lets a program mix versions, so one
+// stage whose version has no SPIR-V form keeps the whole program as text.
+void keepOneForm(std::vector<StageJob>& jobs) {
+    bool everyStageSpirv = true;
+    for (const StageJob& job : jobs) {
+        everyStageSpirv = everyStageSpirv && job.spirv;
+    }
+    for (StageJob& job : jobs) {
+        job.spirv = everyStageSpirv;
+    }
+}
+
 // Reads each stage's #version, checks it against the requested language and
-// decides whether the stage can become SPIR-V. Errors go to `diagnostics`.
+// decides whether the program can become SPIR-V. Errors go to `diagnostics`.
 void applyVersionPolicy(std::vector<StageJob>& jobs, bool essl, Diagnostics& diagnostics) {
     for (StageJob& job : jobs) {
         size_t length = std::strlen(job.source);
@@ -202,6 +215,7 @@ void applyVersionPolicy(std::vector<StageJob>& jobs, bool essl, Diagnostics& dia
         int version = job.version.found ? job.version.version : (essl ? 100 : 110);
         job.spirv = job.version.es ? version >= 310 : version >= 330 && !job.version.compatibility;
     }
+    keepOneForm(jobs);
 }
 
 // Writes the program's debug information file; a failure is a warning only.

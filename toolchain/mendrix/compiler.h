@@ -14,10 +14,6 @@ namespace mendrix {
 // What VRX2GetABIVersion reports: major version in the high half.
 constexpr uint32_t kMendrixAbiVersion = 0x00010000u;
 
-// Size of the validated form's header; the flat source text follows it.
-constexpr uint32_t kValidatedFormMagic = 0x56585256u;  // "VRXV"
-constexpr uint32_t kValidatedFormHeaderSize = 24;
-
 // Sets up the front end once per process; false when that failed.
 bool initializeFrontEnd();
 
