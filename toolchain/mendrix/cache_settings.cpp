@@ -96,7 +96,7 @@ CacheSettings cacheSettingsFromEnvironment() {
     uint64_t maxSize = 0;
     if (parseCacheSize(maxSizeText, maxSize)) {
         settings.maxSize = maxSize;
-    } else if (maxSizeText != nullptr) {
+    } else if (isSet(maxSizeText)) {
         settings.maxSizeInvalid = true;
         settings.maxSizeText = maxSizeText;
     }
