@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/safe_files.h"
@@ -30,11 +31,22 @@ struct FolderHandle {
     uint64_t allocationUnit = 0;  // Windows: the volume's cluster size
 
     FolderHandle() = default;
-    ~FolderHandle();
-    FolderHandle(FolderHandle&& other) noexcept;
-    FolderHandle& operator=(FolderHandle&& other) noexcept;
+    ~FolderHandle() { close(); }
+    FolderHandle(FolderHandle&& other) noexcept { *this = std::move(other); }
+    FolderHandle& operator=(FolderHandle&& other) noexcept {
+        if (this != &other) {
+            close();
+            handle = other.handle;
+            path = std::move(other.path);
+            allocationUnit = other.allocationUnit;
+            other.handle = -1;
+        }
+        return *this;
+    }
     FolderHandle(const FolderHandle&) = delete;
     FolderHandle& operator=(const FolderHandle&) = delete;
+    // Closes the handle (harmless when none is open).
+    void close() noexcept;
     bool isOpen() const { return handle != -1; }
 };
 
@@ -123,8 +135,13 @@ bool renameInFolder(const FolderHandle& folder, const std::string& from, const s
                     std::string& error);
 
 // writeTemporaryFile and renameInFolder: `name` replaced whole or not at all.
-bool writeFileInFolder(const FolderHandle& folder, const std::string& name, const void* data,
-                       size_t size, FileMode mode, std::string& error);
+inline bool writeFileInFolder(const FolderHandle& folder, const std::string& name, const void* data,
+                              size_t size, FileMode mode, std::string& error) {
+    std::string temporary;
+    uint64_t diskUse = 0;
+    return writeTemporaryFile(folder, name, data, size, mode, temporary, diskUse, error) &&
+           renameInFolder(folder, temporary, name, error);
+}
 
 // Best effort: removes the name (a link itself, never what it names).
 void removeFromFolder(const FolderHandle& folder, const std::string& name);

@@ -103,28 +103,11 @@ int openChecked(const FolderHandle& folder, const std::string& name, bool ownOnl
 
 }  // namespace
 
-FolderHandle::~FolderHandle() {
+void FolderHandle::close() noexcept {
     if (handle != -1) {
-        close(static_cast<int>(handle));
+        ::close(static_cast<int>(handle));
+        handle = -1;
     }
-}
-
-FolderHandle::FolderHandle(FolderHandle&& other) noexcept
-    : handle(other.handle), path(std::move(other.path)), allocationUnit(other.allocationUnit) {
-    other.handle = -1;
-}
-
-FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
-    if (this != &other) {
-        if (handle != -1) {
-            close(static_cast<int>(handle));
-        }
-        handle = other.handle;
-        path = std::move(other.path);
-        allocationUnit = other.allocationUnit;
-        other.handle = -1;
-    }
-    return *this;
 }
 
 FolderResult openPrivateFolder(const std::string& named, FolderOrigin origin, FolderHandle& folder,
@@ -202,25 +185,16 @@ ReadResult readOwnFile(const FolderHandle& folder, const std::string& name, uint
         return result;
     }
     bytes.reserve(static_cast<size_t>(status.st_size));
-    char chunk[65536];
-    for (;;) {
-        const ssize_t got = read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-        if (got < 0) {
-            result = ReadResult::failed;
-            error = systemError("cannot read the file");
-        }
-        if (got <= 0) {
+    switch (posix::readToEnd(fd, maxBytes, bytes, error)) {
+        case posix::ReadToEnd::complete:
             break;
-        }
-        if (bytes.size() + static_cast<size_t>(got) > maxBytes) {
+        case posix::ReadToEnd::tooLong:
             result = ReadResult::refused;  // it grew past the bound while read
             error = "the file grew while it was read";
             break;
-        }
-        bytes.append(chunk, static_cast<size_t>(got));
+        case posix::ReadToEnd::failed:
+            result = ReadResult::failed;
+            break;
     }
     close(fd);
     return result;
@@ -309,14 +283,6 @@ bool renameInFolder(const FolderHandle& folder, const std::string& from, const s
         return false;
     }
     return true;
-}
-
-bool writeFileInFolder(const FolderHandle& folder, const std::string& name, const void* data,
-                       size_t size, FileMode mode, std::string& error) {
-    std::string temporary;
-    uint64_t diskUse = 0;
-    return writeTemporaryFile(folder, name, data, size, mode, temporary, diskUse, error) &&
-           renameInFolder(folder, temporary, name, error);
 }
 
 void removeFromFolder(const FolderHandle& folder, const std::string& name) {

@@ -115,28 +115,11 @@ bool openFolderHandle(const std::string& path, DWORD flags, FolderHandle& folder
 
 }  // namespace
 
-FolderHandle::~FolderHandle() {
+void FolderHandle::close() noexcept {
     if (handle != -1) {
         CloseHandle(reinterpret_cast<HANDLE>(handle));
+        handle = -1;
     }
-}
-
-FolderHandle::FolderHandle(FolderHandle&& other) noexcept
-    : handle(other.handle), path(std::move(other.path)), allocationUnit(other.allocationUnit) {
-    other.handle = -1;
-}
-
-FolderHandle& FolderHandle::operator=(FolderHandle&& other) noexcept {
-    if (this != &other) {
-        if (handle != -1) {
-            CloseHandle(reinterpret_cast<HANDLE>(handle));
-        }
-        handle = other.handle;
-        path = std::move(other.path);
-        allocationUnit = other.allocationUnit;
-        other.handle = -1;
-    }
-    return *this;
 }
 
 FolderResult openPrivateFolder(const std::string& path, FolderOrigin, FolderHandle& folder,
@@ -284,14 +267,6 @@ bool renameInFolder(const FolderHandle& folder, const std::string& from, const s
         return false;
     }
     return true;
-}
-
-bool writeFileInFolder(const FolderHandle& folder, const std::string& name, const void* data,
-                       size_t size, FileMode mode, std::string& error) {
-    std::string temporary;
-    uint64_t diskUse = 0;
-    return writeTemporaryFile(folder, name, data, size, mode, temporary, diskUse, error) &&
-           renameInFolder(folder, temporary, name, error);
 }
 
 void removeFromFolder(const FolderHandle& folder, const std::string& name) {

@@ -49,6 +49,27 @@ bool writeAll(int fd, const void* data, size_t size) {
     return true;
 }
 
+ReadToEnd readToEnd(int fd, uint64_t maxBytes, std::string& bytes, std::string& error) {
+    char chunk[65536];
+    for (;;) {
+        const ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            error = systemError("cannot read the file");
+            return ReadToEnd::failed;
+        }
+        if (got == 0) {
+            return ReadToEnd::complete;
+        }
+        if (bytes.size() + static_cast<uint64_t>(got) > maxBytes) {
+            return ReadToEnd::tooLong;
+        }
+        bytes.append(chunk, static_cast<size_t>(got));
+    }
+}
+
 int64_t monotonicMilliseconds() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);

@@ -21,6 +21,14 @@ std::string uniqueNamePart();
 // Writes all `size` bytes, going on after short writes and interruptions.
 bool writeAll(int fd, const void* data, size_t size);
 
+// How reading a file to its end went.
+enum class ReadToEnd { complete, tooLong, failed };
+
+// Appends what `fd` holds from its position on to `bytes`, stopping with
+// `tooLong` before `bytes` would exceed `maxBytes`; `failed` (with a reason
+// in `error`) on a read error.
+ReadToEnd readToEnd(int fd, uint64_t maxBytes, std::string& bytes, std::string& error);
+
 // Milliseconds of a clock that never goes back.
 int64_t monotonicMilliseconds();
 

@@ -263,20 +263,7 @@ bool readWholeFile(const std::string& path, std::string& bytes, std::string& err
         error = "not a regular file";
     } else {
         bytes.reserve(static_cast<size_t>(status.st_size));
-        char chunk[65536];
-        for (;;) {
-            const ssize_t got = read(fd, chunk, sizeof chunk);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got < 0) {
-                ok = fail(error, systemError("cannot read the file"));
-            }
-            if (got <= 0) {
-                break;
-            }
-            bytes.append(chunk, static_cast<size_t>(got));
-        }
+        ok = posix::readToEnd(fd, UINT64_MAX, bytes, error) == posix::ReadToEnd::complete;
     }
     close(fd);
     return ok;
