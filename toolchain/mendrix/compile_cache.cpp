@@ -111,7 +111,10 @@ bool takeFromCache(const CompileRequest& request, uint32_t gpuVersion, std::vect
     const std::string where = cachePath(lookup.settings.folder, lookup.entryName);
     std::string bytes;
     std::string error;
-    const uint64_t bound = std::min(lookup.settings.maxSize, kCacheEntryMaxBytes);
+    // No entry we stored exceeds the limit; a limit of 0 only stops stores.
+    const uint64_t maxSize = lookup.settings.maxSize;
+    const uint64_t bound =
+        maxSize == 0 ? kCacheEntryMaxBytes : std::min(maxSize, kCacheEntryMaxBytes);
     switch (safe_files::readOwnFile(lookup.folder, lookup.entryName, bound, bytes, error)) {
         case safe_files::ReadResult::read:
             break;
