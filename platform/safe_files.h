@@ -1,5 +1,6 @@
-// The one place that creates private folders, writes files atomically,
-// replaces existing files and takes locks. Everything that writes a file
+// The one place that creates folders, writes files atomically, replaces
+// existing files and takes locks (private folders and the files inside
+// them: folder_handle.h). Everything that writes a file
 // another process may read or write at the same time (the writer's output
 // and appends, the debug information file, the dependency file, the compile
 // cache) goes through here. POSIX and Windows implementations stand behind
@@ -12,24 +13,6 @@
 #include <string>
 
 namespace safe_files {
-
-// Why ensurePrivateFolder refused a folder.
-enum class FolderResult {
-    ready,         // exists (or was made) as a folder of this user
-    cannotCreate,  // a component could not be made
-    notAFolder,    // something else stands at the path
-    symbolicLink,  // the last component is a symbolic link
-    foreignOwner,  // the last component belongs to another user
-};
-
-// Makes sure `path` is a folder private to the user: missing components are
-// created (the last one with mode 0700, earlier ones with 0777 less the
-// umask); an existing last component must be a real folder, not a symbolic
-// link, and belong to the user. Earlier components are not checked (a
-// link such as ~/.cache is the user's own business). On Windows the folder is
-// created with the default ACL of the user's profile and only the link and
-// kind checks apply.
-FolderResult ensurePrivateFolder(const std::string& path, std::string& error);
 
 // Creates every missing folder of `path` with the default mode (0777 less
 // the umask); true when `path` is a folder afterwards.

@@ -1,12 +1,12 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 
 #include "platform/safe_files.h"
 #include "platform/wide_text_windows.h"
+#include "platform/windows_file_io.h"
 
 // Paths arrive in the process's ANSI code page, as everywhere else in the
 // program; they are widened once so the wide functions, free of the MAX_PATH
@@ -15,34 +15,17 @@ namespace safe_files {
 
 namespace {
 
+using windows::fullPath;
+using windows::systemError;
+using windows::uniqueNamePart;
+using windows::widen;
+using windows::writeAll;
+
 BeforeRenameHook beforeRenameHook = nullptr;
 
 bool fail(std::string& error, std::string message) {
     error = std::move(message);
     return false;
-}
-
-std::string systemError(const std::string& what) {
-    const DWORD code = GetLastError();
-    char text[256] = {};
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                   text, sizeof text, nullptr);
-    size_t length = std::strlen(text);
-    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' ||
-                          text[length - 1] == ' ' || text[length - 1] == '.')) {
-        text[--length] = '\0';
-    }
-    return what + ": " + (length > 0 ? text : "error " + std::to_string(code));
-}
-
-// A path that does not convert becomes empty, which every W function
-// refuses as a missing file.
-std::wstring widen(const std::string& text) {
-    std::wstring wide;
-    if (!widenAnsiText(text.c_str(), wide)) {
-        wide.clear();
-    }
-    return wide;
 }
 
 size_t lastSeparator(const std::wstring& path) {
@@ -62,53 +45,8 @@ std::wstring nameOf(const std::wstring& path) {
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
-// The absolute form of `path`: ReplaceFileW is not reliable with relative
-// names, and the temporary file must land in the target's real folder.
-std::wstring fullPath(const std::string& path) {
-    const std::wstring wide = widen(path);
-    std::wstring full(32768, L'\0');
-    const DWORD length = GetFullPathNameW(wide.c_str(), 32768, full.data(), nullptr);
-    if (length == 0 || length >= 32768) {
-        return wide;
-    }
-    full.resize(length);
-    return full;
-}
-
 bool namesNoFile(const std::string& path) {
     return path.empty() || path.back() == '/' || path.back() == '\\';
-}
-
-std::wstring uniquePart() {
-    static const uint64_t seed = [] {
-        LARGE_INTEGER counter{};
-        QueryPerformanceCounter(&counter);
-        return static_cast<uint64_t>(counter.QuadPart) ^
-               (static_cast<uint64_t>(GetCurrentProcessId()) << 40);
-    }();
-    static std::atomic<uint64_t> sequence{0};
-    uint64_t mixed = seed + 0x9E3779B97F4A7C15ull * (sequence.fetch_add(1) + 1);
-    mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9ull;
-    mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBull;
-    mixed ^= mixed >> 31;
-    wchar_t text[48];
-    std::swprintf(text, 48, L"%lu-%016llx", static_cast<unsigned long>(GetCurrentProcessId()),
-                  static_cast<unsigned long long>(mixed));
-    return text;
-}
-
-bool writeAll(HANDLE file, const void* data, size_t size) {
-    const char* cursor = static_cast<const char*>(data);
-    while (size > 0) {
-        const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
-        DWORD written = 0;
-        if (!WriteFile(file, cursor, chunk, &written, nullptr) || written == 0) {
-            return false;
-        }
-        cursor += written;
-        size -= written;
-    }
-    return true;
 }
 
 // Writes the bytes to a fresh temporary file beside `target`, flushed to the
@@ -118,7 +56,8 @@ bool writeTemporary(const std::wstring& target, const void* data, size_t size, b
     constexpr int kAttempts = 8;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         temporary = folderOf(target) + L"\\" + widen(kTemporaryPrefix) +
-                    nameOf(target).substr(0, 64) + L"-" + uniquePart() + widen(kTemporarySuffix);
+                    nameOf(target).substr(0, 64) + L"-" + uniqueNamePart() +
+                    widen(kTemporarySuffix);
         HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
@@ -215,22 +154,6 @@ HANDLE openPathMutex(const std::string& path, std::string& error) {
 }
 
 }  // namespace
-
-FolderResult ensurePrivateFolder(const std::string& path, std::string& error) {
-    const std::wstring wide = widen(path);
-    if (wide.empty() || !createFolders(wide, error)) {
-        error = path + ": " + (wide.empty() ? std::string("no folder named") : error);
-        const DWORD attributes = GetFileAttributesW(wide.c_str());
-        return attributes != INVALID_FILE_ATTRIBUTES ? FolderResult::notAFolder
-                                                     : FolderResult::cannotCreate;
-    }
-    const DWORD attributes = GetFileAttributesW(wide.c_str());
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        error = path + " is a symbolic link, not a private folder";
-        return FolderResult::symbolicLink;
-    }
-    return FolderResult::ready;
-}
 
 bool ensureFolder(const std::string& path, std::string& error) {
     if (!createFolders(widen(path), error)) {

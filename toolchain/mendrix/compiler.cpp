@@ -75,9 +75,23 @@ bool initializeFrontEnd() {
 
 Compiler::Compiler(uint32_t gpuVersion) : gpu(gpuVersion) {}
 
+namespace {
+
+// The end of a program: its deferred cache store, then its memory. The
+// store is best effort; running out of memory there loses only the entry.
+void retireProgram(ProgramStorage* storage) {
+    try {
+        completeCacheStore(storage->pendingStore);
+    } catch (...) {
+    }
+    delete storage;
+}
+
+}  // namespace
+
 Compiler::~Compiler() {
     for (ProgramStorage* storage : live) {
-        delete storage;
+        retireProgram(storage);
     }
 }
 
@@ -88,7 +102,7 @@ void Compiler::release(CompiledShaderSet& set) {
         return;
     }
     live.erase(found);
-    delete storage;
+    retireProgram(storage);
     clearFilledFields(set);
 }
 
@@ -313,7 +327,7 @@ bool Compiler::compileProgram(const CompileRequest& request, CompiledShaderSet& 
     output.streamOut = &streamOut;
 
     emitProgram(output, jobs, *storage, diagnostics, quarnStages);
-    storeInCache(cache, jobs, *storage, diagnostics);
+    prepareCacheStore(cache, request, jobs, *storage, diagnostics);
     writeDebugFile(request, jobs, quarnStages, diagnostics);
     return finish(true);
 }
