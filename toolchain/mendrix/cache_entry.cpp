@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "toolchain/common/validated_form.h"
 #include "toolchain/mendrix/compiler.h"
 #include "toolchain/mendrix/quarn.h"
 
@@ -86,12 +87,12 @@ bool binaryHasItsForm(const CachedStage& stage) {
         case toolchain::kBinarySpirv:
             return binary.size() >= kSpirvHeaderSize && binary.size() % 4 == 0 &&
                    wordAt(binary, 0) == kSpirvMagicWord;
-        case toolchain::kBinaryValidated:
-            return binary.size() >= kValidatedFormHeaderSize &&
-                   wordAt(binary, 0) == kValidatedFormMagic && wordAt(binary, 4) == 1 &&
-                   wordAt(binary, 8) == stage.record.kind &&
-                   (kValidatedFormHeaderSize + uint64_t{wordAt(binary, 20)} + 3) / 4 * 4 ==
-                       binary.size();
+        case toolchain::kBinaryValidated: {
+            toolchain::ValidatedForm form;
+            std::string error;
+            return toolchain::parseValidatedForm(binary, form, error) &&
+                   form.kind == stage.record.kind;
+        }
         default:
             return false;
     }
