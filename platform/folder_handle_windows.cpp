@@ -16,10 +16,6 @@ using windows::fullPath;
 using windows::systemError;
 using windows::widen;
 
-HANDLE nativeOf(const FolderHandle& folder) {
-    return reinterpret_cast<HANDLE>(folder.handle);
-}
-
 std::wstring pathIn(const FolderHandle& folder, const std::string& name) {
     return fullPath(folder.path) + L"\\" + widen(name);
 }
