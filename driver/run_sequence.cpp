@@ -183,7 +183,8 @@ int runCompile(int argumentCount, char** arguments) {
             options.geometrySource != nullptr ? &set.geometryShader : nullptr;
         writerOptions.computeShader = computeRun ? &set.computeShader : nullptr;
 
-        writeSideFiles(options, request, set);
+        std::vector<std::string> sideFiles;
+        writeSideFiles(options, request, set, sideFiles);
         exitCode = writeOutputFile(libraries.writer, outputSettingsFor(options), writerOptions);
         if (exitCode == kExitSuccess && depfilePath != nullptr) {
             writeDependencyFile(depfilePath, options.outputPath, dependencies);
