@@ -107,7 +107,6 @@ FailedAt failedAtFor(DWORD code) {
     switch (code) {
         case ERROR_DISK_FULL:
         case ERROR_HANDLE_DISK_FULL:
-        case ERROR_DISK_QUOTA_EXCEEDED:
         case ERROR_FILE_TOO_LARGE:
         case ERROR_IO_DEVICE:
             return FailedAt::storing;

@@ -98,8 +98,10 @@ TEST(DependencyFile, RefusesToReplaceAFileOfTheRun) {
         const char* what;  // what the run did with it
     } cases[] = {
         {"o.vrx", "o.vrx", "wrote"},           {"./a.vert", "a.vert", "read"},
-        {"link.d", "inc/common.glsl", "read"}, {"hard.d", "list.so", "read"},
-        {"o_vs.dmp", "o_vs.dmp", "wrote"},     {"link.d", "o_ps.stat", "wrote"},
+        {"hard.d", "list.so", "read"},         {"o_vs.dmp", "o_vs.dmp", "wrote"},
+#ifndef _WIN32
+        {"link.d", "inc/common.glsl", "read"}, {"link.d", "o_ps.stat", "wrote"},
+#endif
     };
     for (const auto& c : cases) {
         TempFolder folder;
@@ -117,7 +119,10 @@ TEST(DependencyFile, RefusesToReplaceAFileOfTheRun) {
         DriverResult result = runner.run(folder, {"-v", "a.vert", "-so", "list.so", "-p", "a.frag",
                                                   "-d", "-istats", "-o", "o.vrx"});
         EXPECT_EQ(result.exitCode, 0);
-        const std::string named = std::string(c.what) == "wrote" ? c.file : file;
+        const std::string named =
+            std::string(c.what) == "wrote"
+                ? c.file
+                : (folder.path() / c.file).lexically_normal().make_preferred().string();
         EXPECT_EQ(result.standardError, "vrxCompile: warning: dependency file \"" +
                                             std::string(c.depfile) +
                                             "\" not written: it is the same file as \"" + named +
