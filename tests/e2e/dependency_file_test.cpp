@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 
 #include "tests/support/driver_run.h"
@@ -139,7 +138,6 @@ TEST(DependencyFile, IsWrittenIntoDevicesPipesAndTheUsersLinks) {
         writeProgram(folder);
         const fs::path depfile = folder.path() / "deps.d";
         const fs::path real = folder.path() / "real/deps.d";
-        fs::create_directories(real.parent_path());
         int reader = -1;
         if (kind == Kind::device &&
             (geteuid() != 0 || mknod(depfile.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0)) {
