@@ -97,7 +97,10 @@ enum class ReplaceOutcome {
 
 // replaceFile for files that are best effort yet must never be stale, such
 // as a run's debug dumps: the same rules, but a failure while storing leaves
-// no file at all.
+// no file at all. The new file is not flushed to the disk before the rename,
+// as a plain write would not: each run makes such files again, and a crash
+// may leave one short or empty, never cut by a failed write it did not
+// report.
 ReplaceOutcome replaceOrRemoveFile(const std::string& path, const void* data, size_t size,
                                    const char* what, std::string& error);
 

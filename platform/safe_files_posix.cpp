@@ -256,11 +256,13 @@ bool writeInPlace(const std::string& path, const void* data, size_t size, const 
     return ok;
 }
 
-// replaceFile's work. `target` is the file the path leads to once links are
-// followed (empty until known) and `inPlace` tells whether it was written in
-// place; `failedAt` tells how far a failed write got.
-bool replaceResolved(const std::string& path, const void* data, size_t size, const char* what,
-                     std::string& error, std::string& target, bool& inPlace, FailedAt& failedAt) {
+// replaceFile's work, the new file flushed to the disk when `flush`.
+// `target` is the file the path leads to once links are followed (empty
+// until known) and `inPlace` tells whether it was written in place;
+// `failedAt` tells how far a failed write got.
+bool replaceResolved(const std::string& path, const void* data, size_t size, bool flush,
+                     const char* what, std::string& error, std::string& target, bool& inPlace,
+                     FailedAt& failedAt) {
     failedAt = FailedAt::opening;
     inPlace = false;
     if (namesNoFile(path)) {
@@ -275,7 +277,7 @@ bool replaceResolved(const std::string& path, const void* data, size_t size, con
         if (errno != ENOENT) {
             return fail(error, systemErrorAbout("cannot examine", what));
         }
-        return writeAndRename(target, data, size, 0666, true, nullptr, error, failedAt);
+        return writeAndRename(target, data, size, 0666, flush, nullptr, error, failedAt);
     }
     if (S_ISDIR(status.st_mode)) {
         return fail(error, std::string("the ") + what + " path is a folder");
@@ -287,7 +289,7 @@ bool replaceResolved(const std::string& path, const void* data, size_t size, con
     if (isReadOnly(target, status)) {
         return fail(error, "the file is read-only");
     }
-    return writeAndRename(target, data, size, 0600, true, &status, error, failedAt);
+    return writeAndRename(target, data, size, 0600, flush, &status, error, failedAt);
 }
 
 }  // namespace
@@ -364,7 +366,7 @@ bool replaceFile(const std::string& path, const void* data, size_t size, std::st
     std::string target;
     bool inPlace = false;
     FailedAt failedAt = FailedAt::opening;
-    return replaceResolved(path, data, size, what, error, target, inPlace, failedAt);
+    return replaceResolved(path, data, size, true, what, error, target, inPlace, failedAt);
 }
 
 ReplaceOutcome replaceOrRemoveFile(const std::string& path, const void* data, size_t size,
@@ -372,7 +374,7 @@ ReplaceOutcome replaceOrRemoveFile(const std::string& path, const void* data, si
     std::string target;
     bool inPlace = false;
     FailedAt failedAt = FailedAt::opening;
-    if (replaceResolved(path, data, size, what, error, target, inPlace, failedAt)) {
+    if (replaceResolved(path, data, size, false, what, error, target, inPlace, failedAt)) {
         return ReplaceOutcome::replaced;
     }
     if (failedAt == FailedAt::opening) {

@@ -194,10 +194,10 @@ bool writeAndRename(const std::wstring& target, const void* data, size_t size, b
            renameOver(temporary, target, keep, error, failedAt);
 }
 
-// replaceFile's work on the full path `target`; `failedAt` tells how far a
-// failed write got.
+// replaceFile's work on the full path `target`, the new file flushed to the
+// disk when `flush`; `failedAt` tells how far a failed write got.
 bool replaceAt(const std::string& path, const std::wstring& target, const void* data, size_t size,
-               const char* what, std::string& error, FailedAt& failedAt) {
+               bool flush, const char* what, std::string& error, FailedAt& failedAt) {
     failedAt = FailedAt::opening;
     if (namesNoFile(path)) {
         return fail(error, std::string("the ") + what + " path names no file");
@@ -208,7 +208,7 @@ bool replaceAt(const std::string& path, const std::wstring& target, const void* 
         if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
             return fail(error, systemError(std::string("cannot examine the ") + what));
         }
-        return writeAndRename(target, data, size, false, true, error, failedAt);
+        return writeAndRename(target, data, size, false, flush, error, failedAt);
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return fail(error, std::string("the ") + what + " path is a folder");
@@ -216,7 +216,7 @@ bool replaceAt(const std::string& path, const std::wstring& target, const void* 
     if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         return fail(error, "the file is read-only");
     }
-    return writeAndRename(target, data, size, true, true, error, failedAt);
+    return writeAndRename(target, data, size, true, flush, error, failedAt);
 }
 
 bool createFolders(const std::wstring& path, std::string& error) {
@@ -305,14 +305,14 @@ bool writeFileAtomically(const std::string& path, const void* data, size_t size,
 bool replaceFile(const std::string& path, const void* data, size_t size, std::string& error,
                  const char* what) {
     FailedAt failedAt = FailedAt::opening;
-    return replaceAt(path, fullPath(path), data, size, what, error, failedAt);
+    return replaceAt(path, fullPath(path), data, size, true, what, error, failedAt);
 }
 
 ReplaceOutcome replaceOrRemoveFile(const std::string& path, const void* data, size_t size,
                                    const char* what, std::string& error) {
     const std::wstring target = fullPath(path);
     FailedAt failedAt = FailedAt::opening;
-    if (replaceAt(path, target, data, size, what, error, failedAt)) {
+    if (replaceAt(path, target, data, size, false, what, error, failedAt)) {
         return ReplaceOutcome::replaced;
     }
     if (failedAt == FailedAt::opening) {
