@@ -217,8 +217,9 @@ TEST(DependencyFile, MakeAndNinjaReadItBackAndRebuildWhenTheyMust) {
             listed.insert(listed.begin(), c.vertexFile);
         }
         const bool always = listed.back() == standIn;
-        for (const char* tool : {"make", "ninja deps", "ninja"}) {
-            if (tool[0] == 'm' && c.makeTarget[0] == '\0') {
+        for (const std::string tool : {"make", "ninja deps", "ninja"}) {
+            const bool make = tool == "make";
+            if (make && c.makeTarget[0] == '\0') {
                 continue;
             }
             TempFolder folder;
@@ -242,10 +243,10 @@ TEST(DependencyFile, MakeAndNinjaReadItBackAndRebuildWhenTheyMust) {
             folder.write("build.ninja",
                          "rule vrx\n  command = " + command +
                              "$out && echo built >> built.log\n  depfile = deps.d\n" +
-                             (tool[5] == 'd' ? "  deps = gcc\n" : "") + "build " + c.ninjaTarget +
-                             ": vrx\n");
+                             (tool == "ninja deps" ? "  deps = gcc\n" : "") + "build " +
+                             c.ninjaTarget + ": vrx\n");
             DriverRunner runner;
-            runner.startName = tool[0] == 'm' ? "/usr/bin/make" : "/usr/bin/ninja";
+            runner.startName = make ? "/usr/bin/make" : "/usr/bin/ninja";
             ASSERT_EQ(runner.run(folder, {}).exitCode, 0) << tool;
             const fs::path output = folder.path() / c.output;
             fs::last_write_time(output, fs::last_write_time(output) - std::chrono::seconds(100));
@@ -257,9 +258,9 @@ TEST(DependencyFile, MakeAndNinjaReadItBackAndRebuildWhenTheyMust) {
             // Ninja passes on what a command prints on its own standard output.
             const std::string printed = "\n" + last.standardOutput + last.standardError;
             EXPECT_EQ(linesAfter(printed, "vrxCompile: warning:").size(), always ? 1u : 0u) << tool;
-            if (tool[0] == 'm') {
+            if (make) {
                 EXPECT_EQ(readFileBytes(folder.path() / "names.txt"), names + "\n");
-            } else if (tool[5] == 'd') {
+            } else if (tool == "ninja deps") {
                 runner.startName = "/usr/bin/ninja";
                 EXPECT_EQ(linesAfter(runner.run(folder, {"-t", "deps"}).standardOutput, "    "),
                           paths);
