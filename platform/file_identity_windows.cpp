@@ -12,21 +12,11 @@ HANDLE openForIdentity(const std::wstring& path) {
                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-std::wstring fullPathOf(const std::wstring& path) {
-    std::wstring full(32768, L'\0');
-    const DWORD length = GetFullPathNameW(path.c_str(), 32768, full.data(), nullptr);
-    if (length == 0 || length >= 32768) {
-        return path;
-    }
-    full.resize(length);
-    return full;
-}
-
 // The full path of a file that does not exist: its folder's final path
 // (links and junctions resolved) when the folder exists, and its own name,
 // in upper case.
 std::string resolveMissingFile(const std::wstring& path) {
-    std::wstring full = fullPathOf(path);
+    std::wstring full = wideFullPath(path);
     const size_t slash = full.find_last_of(L"\\/");
     if (slash != std::wstring::npos) {
         HANDLE folder = openForIdentity(full.substr(0, slash + 1));
