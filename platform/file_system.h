@@ -37,6 +37,26 @@ constexpr bool kTextEndsAtControlZ = true;
 constexpr bool kTextEndsAtControlZ = false;
 #endif
 
+// Whether a name may start with a drive ("C:/", "D:\\"), whose colon is part
+// of the name rather than a separator.
+#ifdef _WIN32
+constexpr bool kPathsHaveDrives = true;
+#else
+constexpr bool kPathsHaveDrives = false;
+#endif
+
+// The bytes a text-mode stream writes for a line end on this platform.
+#ifdef _WIN32
+constexpr const char* kTextLineEnd = "\r\n";
+#else
+constexpr const char* kTextLineEnd = "\n";
+#endif
+
+// Makes a write past the process's file size limit fail with an error, as
+// any other write failure does, instead of ending the process by a signal.
+// Called once at the start of the process.
+void reportFileSizeLimitAsWriteError();
+
 // Last modification time of the file at `path`, in nanoseconds since a fixed
 // epoch, at the file system's full resolution (the C++ library's clock keeps
 // only whole seconds on some platforms); -1 when it cannot be had.

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -90,6 +91,11 @@ FILE* openNamedFile(const char* path) {
         return nullptr;
     }
     return file;
+}
+
+void reportFileSizeLimitAsWriteError() {
+    // Ignored, SIGXFSZ leaves the write to fail with EFBIG.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 int64_t modificationTimeOf(const char* path) {

@@ -71,6 +71,10 @@ FILE* openNamedFile(const char* path) {
     return isDirectory(path) ? nullptr : std::fopen(path, "rb");
 }
 
+void reportFileSizeLimitAsWriteError() {
+    // Windows has no file size limit that ends a process.
+}
+
 int64_t modificationTimeOf(const char* path) {
     std::wstring wide;
     WIN32_FILE_ATTRIBUTE_DATA data;

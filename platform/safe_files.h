@@ -59,8 +59,33 @@ bool writeFileAtomically(const std::string& path, const void* data, size_t size,
 // - an existing device or pipe (/dev/null, a FIFO) is written in place, as
 //   a plain write does, never renamed over.
 // A hard-linked target gets a new file under this name; its other names keep
-// the old content. All-or-nothing like writeFileAtomically.
-bool replaceFile(const std::string& path, const void* data, size_t size, std::string& error);
+// the old content. All-or-nothing like writeFileAtomically. `what` names the
+// file in the reasons given in `error` ("the output path is a folder").
+bool replaceFile(const std::string& path, const void* data, size_t size, std::string& error,
+                 const char* what = "output");
+
+// How replaceOrRemoveFile ended.
+enum class ReplaceOutcome {
+    replaced,  // the path holds the new bytes
+    // The file, or the temporary file beside it, could not be opened or
+    // created (a missing or unwritable folder, a read-only file, a folder at
+    // the path, a refused link): nothing changed.
+    notOpened,
+    // Opened, but the bytes could not all be stored (a full disk, an I/O
+    // error, the file size limit). The file the path led to is removed as
+    // well, so that no earlier content stands where the new was expected; a
+    // device or pipe written in place is left where it is.
+    failedStoring,
+};
+
+// replaceFile for files that are best effort yet must never be stale, such
+// as a run's debug dumps: the same rules, but a failure while storing leaves
+// no file at all. The new file is not flushed to the disk before the rename,
+// as a plain write would not: each run makes such files again, and a crash
+// may leave one short or empty, never cut by a failed write it did not
+// report.
+ReplaceOutcome replaceOrRemoveFile(const std::string& path, const void* data, size_t size,
+                                   const char* what, std::string& error);
 
 // Reads a whole regular file into `bytes`. False (with a reason) when it is
 // missing, is not a regular file or cannot be read completely.

@@ -30,6 +30,12 @@ bool fail(std::string& error, std::string message) {
     return false;
 }
 
+// "<action> the <what>: <reason>", with errno taken before anything else.
+std::string systemErrorAbout(const char* action, const char* what) {
+    const int code = errno;
+    return std::string(action) + " the " + what + ": " + std::strerror(code);
+}
+
 std::string folderOf(const std::string& path) {
     const size_t slash = path.find_last_of('/');
     if (slash == std::string::npos) {
@@ -45,6 +51,17 @@ std::string nameOf(const std::string& path) {
 
 bool namesNoFile(const std::string& path) {
     return path.empty() || path.back() == '/';
+}
+
+// Where a failed write stopped: before the file was opened (nothing
+// changed), or while the bytes were being stored.
+enum class FailedAt { opening, storing };
+
+// Errors of an open or rename that mean the storage failed rather than that
+// the file may not be written: these count as failures while storing.
+FailedAt failedAtFor(int code) {
+    return code == ENOSPC || code == EDQUOT || code == EIO || code == EFBIG ? FailedAt::storing
+                                                                            : FailedAt::opening;
 }
 
 // Gives the temporary file the owner, group and permission bits of the file
@@ -65,7 +82,7 @@ bool keepOwnerAndMode(int fd, const struct stat& kept) {
 // is left behind.
 bool writeTemporary(const std::string& folder, const std::string& targetName, const void* data,
                     size_t size, mode_t createMode, bool flush, const struct stat* kept,
-                    std::string& temporary, std::string& error) {
+                    std::string& temporary, std::string& error, FailedAt& failedAt) {
     constexpr int kAttempts = 8;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         temporary = folder + "/" + kTemporaryPrefix + targetName.substr(0, 64) + "-" +
@@ -75,9 +92,11 @@ bool writeTemporary(const std::string& folder, const std::string& targetName, co
             continue;  // that name is taken: draw another
         }
         if (fd < 0) {
+            failedAt = failedAtFor(errno);
             return fail(error,
                         systemError("cannot create a temporary file in the target's folder"));
         }
+        failedAt = FailedAt::storing;
         bool ok = writeAll(fd, data, size);
         if (!ok) {
             error = systemError("cannot write the temporary file");
@@ -94,15 +113,18 @@ bool writeTemporary(const std::string& folder, const std::string& targetName, co
         }
         return ok;
     }
+    failedAt = FailedAt::opening;
     return fail(error, "cannot find a free temporary file name in the target's folder");
 }
 
 // Puts the written temporary file in the target's place in one step.
-bool renameOver(const std::string& temporary, const std::string& target, std::string& error) {
+bool renameOver(const std::string& temporary, const std::string& target, std::string& error,
+                FailedAt& failedAt) {
     if (beforeRenameHook != nullptr) {
         beforeRenameHook(temporary.c_str());
     }
     if (rename(temporary.c_str(), target.c_str()) != 0) {
+        failedAt = failedAtFor(errno);
         error = systemError("cannot replace the target");
         unlink(temporary.c_str());
         return false;
@@ -111,11 +133,11 @@ bool renameOver(const std::string& temporary, const std::string& target, std::st
 }
 
 bool writeAndRename(const std::string& target, const void* data, size_t size, mode_t createMode,
-                    bool flush, const struct stat* kept, std::string& error) {
+                    bool flush, const struct stat* kept, std::string& error, FailedAt& failedAt) {
     std::string temporary;
     return writeTemporary(folderOf(target), nameOf(target), data, size, createMode, flush, kept,
-                          temporary, error) &&
-           renameOver(temporary, target, error);
+                          temporary, error, failedAt) &&
+           renameOver(temporary, target, error, failedAt);
 }
 
 // The kernel's rule for links in shared folders: a link in a world-writable
@@ -177,19 +199,58 @@ bool isReadOnly(const std::string& path, const struct stat& status) {
 
 // Devices and pipes are written in place, as a plain write does: renaming
 // over them would replace the device node itself.
-bool writeInPlace(const std::string& path, const void* data, size_t size, std::string& error) {
+bool writeInPlace(const std::string& path, const void* data, size_t size, const char* what,
+                  std::string& error, FailedAt& failedAt) {
     const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) {
-        return fail(error, systemError("cannot open the output"));
+        failedAt = failedAtFor(errno);
+        return fail(error, systemErrorAbout("cannot open", what));
     }
+    failedAt = FailedAt::storing;
     bool ok = writeAll(fd, data, size);
     if (!ok) {
-        error = systemError("cannot write the output");
+        error = systemErrorAbout("cannot write", what);
     }
     if (close(fd) != 0 && ok) {
-        ok = fail(error, systemError("cannot close the output"));
+        ok = fail(error, systemErrorAbout("cannot close", what));
     }
     return ok;
+}
+
+// replaceFile's work, the new file flushed to the disk when `flush`.
+// `target` is the file the path leads to once links are followed (empty
+// until known) and `inPlace` tells whether it was written in place;
+// `failedAt` tells how far a failed write got.
+bool replaceResolved(const std::string& path, const void* data, size_t size, bool flush,
+                     const char* what, std::string& error, std::string& target, bool& inPlace,
+                     FailedAt& failedAt) {
+    failedAt = FailedAt::opening;
+    inPlace = false;
+    if (namesNoFile(path)) {
+        return fail(error, std::string("the ") + what + " path names no file");
+    }
+    if (!resolveLinks(path, target, error)) {
+        target.clear();
+        return false;
+    }
+    struct stat status {};
+    if (stat(target.c_str(), &status) != 0) {
+        if (errno != ENOENT) {
+            return fail(error, systemErrorAbout("cannot examine", what));
+        }
+        return writeAndRename(target, data, size, 0666, flush, nullptr, error, failedAt);
+    }
+    if (S_ISDIR(status.st_mode)) {
+        return fail(error, std::string("the ") + what + " path is a folder");
+    }
+    if (!S_ISREG(status.st_mode)) {
+        inPlace = true;
+        return writeInPlace(target, data, size, what, error, failedAt);
+    }
+    if (isReadOnly(target, status)) {
+        return fail(error, "the file is read-only");
+    }
+    return writeAndRename(target, data, size, 0600, flush, &status, error, failedAt);
 }
 
 }  // namespace
@@ -219,35 +280,34 @@ bool writeFileAtomically(const std::string& path, const void* data, size_t size,
     if (lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
         return fail(error, "the path is a folder");
     }
+    FailedAt failedAt = FailedAt::opening;
     return writeAndRename(path, data, size, mode == FileMode::shared ? 0666 : 0600,
-                          mode != FileMode::privateUnflushed, nullptr, error);
+                          mode != FileMode::privateUnflushed, nullptr, error, failedAt);
 }
 
-bool replaceFile(const std::string& path, const void* data, size_t size, std::string& error) {
-    if (namesNoFile(path)) {
-        return fail(error, "the output path names no file");
-    }
+bool replaceFile(const std::string& path, const void* data, size_t size, std::string& error,
+                 const char* what) {
     std::string target;
-    if (!resolveLinks(path, target, error)) {
-        return false;
+    bool inPlace = false;
+    FailedAt failedAt = FailedAt::opening;
+    return replaceResolved(path, data, size, true, what, error, target, inPlace, failedAt);
+}
+
+ReplaceOutcome replaceOrRemoveFile(const std::string& path, const void* data, size_t size,
+                                   const char* what, std::string& error) {
+    std::string target;
+    bool inPlace = false;
+    FailedAt failedAt = FailedAt::opening;
+    if (replaceResolved(path, data, size, false, what, error, target, inPlace, failedAt)) {
+        return ReplaceOutcome::replaced;
     }
-    struct stat status {};
-    if (stat(target.c_str(), &status) != 0) {
-        if (errno != ENOENT) {
-            return fail(error, systemError("cannot examine the output"));
-        }
-        return writeAndRename(target, data, size, 0666, true, nullptr, error);
+    if (failedAt == FailedAt::opening) {
+        return ReplaceOutcome::notOpened;
     }
-    if (S_ISDIR(status.st_mode)) {
-        return fail(error, "the output path is a folder");
+    if (!inPlace) {
+        unlink(target.c_str());
     }
-    if (!S_ISREG(status.st_mode)) {
-        return writeInPlace(target, data, size, error);
-    }
-    if (isReadOnly(target, status)) {
-        return fail(error, "the file is read-only");
-    }
-    return writeAndRename(target, data, size, 0600, true, &status, error);
+    return ReplaceOutcome::failedStoring;
 }
 
 bool readWholeFile(const std::string& path, std::string& bytes, std::string& error) {

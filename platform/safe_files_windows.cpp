@@ -49,10 +49,28 @@ bool namesNoFile(const std::string& path) {
     return path.empty() || path.back() == '/' || path.back() == '\\';
 }
 
+// Where a failed write stopped: before the file was opened (nothing
+// changed), or while the bytes were being stored.
+enum class FailedAt { opening, storing };
+
+// Errors of a create or rename that mean the storage failed rather than that
+// the file may not be written: these count as failures while storing.
+FailedAt failedAtFor(DWORD code) {
+    switch (code) {
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+        case ERROR_FILE_TOO_LARGE:
+        case ERROR_IO_DEVICE:
+            return FailedAt::storing;
+        default:
+            return FailedAt::opening;
+    }
+}
+
 // Writes the bytes to a fresh temporary file beside `target`, flushed to the
 // disk when `flush`, and closed, so the rename that follows finds no handle of ours open.
 bool writeTemporary(const std::wstring& target, const void* data, size_t size, bool flush,
-                    std::wstring& temporary, std::string& error) {
+                    std::wstring& temporary, std::string& error, FailedAt& failedAt) {
     constexpr int kAttempts = 8;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         temporary = folderOf(target) + L"\\" + widen(kTemporaryPrefix) +
@@ -64,9 +82,11 @@ bool writeTemporary(const std::wstring& target, const void* data, size_t size, b
             continue;  // that name is taken: draw another
         }
         if (file == INVALID_HANDLE_VALUE) {
+            failedAt = failedAtFor(GetLastError());
             return fail(error,
                         systemError("cannot create a temporary file in the target's folder"));
         }
+        failedAt = FailedAt::storing;
         bool ok = writeAll(file, data, size);
         if (!ok) {
             error = systemError("cannot write the temporary file");
@@ -81,13 +101,14 @@ bool writeTemporary(const std::wstring& target, const void* data, size_t size, b
         }
         return ok;
     }
+    failedAt = FailedAt::opening;
     return fail(error, "cannot find a free temporary file name in the target's folder");
 }
 
 // Puts the temporary file in the target's place. ReplaceFileW keeps the
 // replaced file's attributes and ACL; a new target is made by a rename.
 bool renameOver(const std::wstring& temporary, const std::wstring& target, bool keep,
-                std::string& error) {
+                std::string& error, FailedAt& failedAt) {
     if (beforeRenameHook != nullptr) {
         std::string narrow(temporary.size() * 4 + 1, '\0');
         narrowToAnsiText(temporary, narrow.data(), narrow.size());
@@ -98,6 +119,7 @@ bool renameOver(const std::wstring& temporary, const std::wstring& target, bool 
                          : MoveFileExW(temporary.c_str(), target.c_str(),
                                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     if (!ok) {
+        failedAt = failedAtFor(GetLastError());
         error = systemError("cannot replace the target");
         DeleteFileW(temporary.c_str());
     }
@@ -105,10 +127,35 @@ bool renameOver(const std::wstring& temporary, const std::wstring& target, bool 
 }
 
 bool writeAndRename(const std::wstring& target, const void* data, size_t size, bool keep,
-                    bool flush, std::string& error) {
+                    bool flush, std::string& error, FailedAt& failedAt) {
     std::wstring temporary;
-    return writeTemporary(target, data, size, flush, temporary, error) &&
-           renameOver(temporary, target, keep, error);
+    return writeTemporary(target, data, size, flush, temporary, error, failedAt) &&
+           renameOver(temporary, target, keep, error, failedAt);
+}
+
+// replaceFile's work on the full path `target`, the new file flushed to the
+// disk when `flush`; `failedAt` tells how far a failed write got.
+bool replaceAt(const std::string& path, const std::wstring& target, const void* data, size_t size,
+               bool flush, const char* what, std::string& error, FailedAt& failedAt) {
+    failedAt = FailedAt::opening;
+    if (namesNoFile(path)) {
+        return fail(error, std::string("the ") + what + " path names no file");
+    }
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD code = GetLastError();
+        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
+            return fail(error, systemError(std::string("cannot examine the ") + what));
+        }
+        return writeAndRename(target, data, size, false, flush, error, failedAt);
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return fail(error, std::string("the ") + what + " path is a folder");
+    }
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return fail(error, "the file is read-only");
+    }
+    return writeAndRename(target, data, size, true, flush, error, failedAt);
 }
 
 bool createFolders(const std::wstring& path, std::string& error) {
@@ -173,29 +220,29 @@ bool writeFileAtomically(const std::string& path, const void* data, size_t size,
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return fail(error, "the path is a folder");
     }
-    return writeAndRename(target, data, size, false, mode != FileMode::privateUnflushed, error);
+    FailedAt failedAt = FailedAt::opening;
+    return writeAndRename(target, data, size, false, mode != FileMode::privateUnflushed, error,
+                          failedAt);
 }
 
-bool replaceFile(const std::string& path, const void* data, size_t size, std::string& error) {
-    if (namesNoFile(path)) {
-        return fail(error, "the output path names no file");
-    }
+bool replaceFile(const std::string& path, const void* data, size_t size, std::string& error,
+                 const char* what) {
+    FailedAt failedAt = FailedAt::opening;
+    return replaceAt(path, fullPath(path), data, size, true, what, error, failedAt);
+}
+
+ReplaceOutcome replaceOrRemoveFile(const std::string& path, const void* data, size_t size,
+                                   const char* what, std::string& error) {
     const std::wstring target = fullPath(path);
-    const DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD code = GetLastError();
-        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
-            return fail(error, systemError("cannot examine the output"));
-        }
-        return writeAndRename(target, data, size, false, true, error);
+    FailedAt failedAt = FailedAt::opening;
+    if (replaceAt(path, target, data, size, false, what, error, failedAt)) {
+        return ReplaceOutcome::replaced;
     }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return fail(error, "the output path is a folder");
+    if (failedAt == FailedAt::opening) {
+        return ReplaceOutcome::notOpened;
     }
-    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        return fail(error, "the file is read-only");
-    }
-    return writeAndRename(target, data, size, true, true, error);
+    DeleteFileW(target.c_str());
+    return ReplaceOutcome::failedStoring;
 }
 
 bool readWholeFile(const std::string& path, std::string& bytes, std::string& error) {

@@ -33,14 +33,7 @@ std::wstring widen(const std::string& text) {
 // ReplaceFileW is not reliable with relative names, and a temporary file
 // must land in the target's real folder.
 std::wstring fullPath(const std::string& path) {
-    const std::wstring wide = widen(path);
-    std::wstring full(32768, L'\0');
-    const DWORD length = GetFullPathNameW(wide.c_str(), 32768, full.data(), nullptr);
-    if (length == 0 || length >= 32768) {
-        return wide;
-    }
-    full.resize(length);
-    return full;
+    return wideFullPath(widen(path));
 }
 
 std::wstring uniqueNamePart() {

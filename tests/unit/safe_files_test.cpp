@@ -16,6 +16,7 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #endif
 
@@ -142,7 +143,7 @@ TEST(SafeFiles, ReplaceKeepsWhatAPlainWriteKeeps) {
         {"dangling link creates",        Before::danglingLink,        "out.vrx",     true,  "real/t.vrx",  "new", 0},
         {"foreign link in sticky folder",Before::foreignLinkInSticky, "tmp/out.vrx", false, "real/t.vrx",  "old", 0},
         {"folder refused",               Before::folder,              "out.vrx",     false, "out.vrx/keep", "old", 0},
-        {"device written in place",      Before::device,              "/dev/null",   true,  "/dev/null",   "",    0},
+        {"device written in place",      Before::device,              "null",        true,  "null",        "",    0},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -168,6 +169,9 @@ TEST(SafeFiles, ReplaceKeepsWhatAPlainWriteKeeps) {
             }
         } else if (c.setup == Before::folder) {
             folder.write("out.vrx/keep", "old");
+        } else if (c.setup == Before::device &&
+                   mknod((root / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+            continue;  // only the superuser can make a device node (of the null device)
         }
         const std::string path = c.path[0] == '/' ? c.path : folder.file(c.path);
         EXPECT_EQ(replace(path, c.setup == Before::device ? "" : "new"), c.ok);
