@@ -230,12 +230,9 @@ TEST(HostileInputs, IncludesThatWouldRunAway) {
     }
     folder.write("f24.glsl", "leaf\n");
     fs::resize_file(folder.write("sparse.glsl", ""), 100ull << 30);
-    struct Case {
-        const char* main;
-        const char* error;  // the text's one error line, between its quotes
-    };
+    // The main file, and the text's one error line between its quotes.
     // clang-format off
-    const Case cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"#include \"f1.glsl\"\n#include \"f1.glsl\"\n", "f21.glsl: 2: more than 65536 #includes"},
         {"#include \"sparse.glsl\"\nx\n", "main.vert: 1: #included text exceeds 64 MiB"},
         {"#include \"/proc/self/pagemap\"\n", "main.vert: 1: unable to open file /proc/self/pagemap"},
@@ -248,13 +245,13 @@ TEST(HostileInputs, IncludesThatWouldRunAway) {
     runner.timeLimitSeconds = 60;
     runner.memoryLimitBytes = 1ull << 30;
     fs::create_directories(folder.path() / "sub");
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.main);
-        folder.write("main.vert", c.main);
+    for (auto [main, message] : cases) {
+        SCOPED_TRACE(main);
+        folder.write("main.vert", main);
         DriverResult result = runner.run(folder, {"-v", "main.vert"});
         ASSERT_EQ(result.exitCode, 0) << result.standardOutput;
         std::string source = compileCall(result)["request.vertexSource"];
-        std::string error = loggedText(std::string("#error \"") + c.error + "\"\n");
+        std::string error = loggedText(std::string("#error \"") + message + "\"\n");
         EXPECT_THAT(source, HasSubstr(error.substr(1, error.size() - 2)));
         EXPECT_EQ(countOf(source, "#error"), 1u);
         EXPECT_LT(source.size(), 4u << 20);

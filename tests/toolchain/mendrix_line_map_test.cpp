@@ -11,8 +11,6 @@
 #include "tests/toolchain/mendrix_support.h"
 #include "toolchain/mendrix/line_map.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
 using mendrix_test::Compiled;
@@ -120,7 +118,7 @@ TEST(MendrixLineMap, RebuildStopsWhereTheLoaderStopsAtTheIncludeBound) {
     // the 65537th include, on line 2 of t16.glsl, crosses the bound. The
     // compiler's rebuild stops there too, so the warning keeps its place.
     TempFolder folder;
-    fs::copy(kLayouts + "bound", folder.path());
+    std::filesystem::copy(kLayouts + "bound", folder.path());
     for (int level = 1; level < 17; ++level) {
         std::string next = "#include \"t" + std::to_string(level + 1) + ".glsl\"\n";
         folder.write("t" + std::to_string(level) + ".glsl", next + next);

@@ -1,7 +1,7 @@
 // Memory that runs out inside a compile ends it with a log that says so. The
-// test program's operator new fails blocks of a chosen size or more; the
-// default delete frees with free(). Not under AddressSanitizer, whose own new
-// and delete pair up.
+// test program's operator new (not inlined, so that callers pair it with the
+// default delete, which calls free) fails blocks of a chosen size or more.
+// Not under AddressSanitizer, whose own new and delete pair up.
 #ifndef __SANITIZE_ADDRESS__
 #include <cstdlib>
 #include <new>
@@ -10,7 +10,6 @@
 
 static size_t failingSize = 0;  // 0: no allocation fails
 
-// Not inlined, so that the compiler pairs its callers' deletes with it.
 [[gnu::noinline]] void* operator new(size_t size) {
     void* memory = failingSize != 0 && size >= failingSize ? nullptr : std::malloc(size + 1);
     if (memory == nullptr) {
