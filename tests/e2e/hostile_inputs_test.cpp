@@ -238,13 +238,12 @@ TEST(HostileInputs, IncludesThatWouldRunAway) {
         {"#include \"/proc/self/pagemap\"\n", "main.vert: 1: unable to open file /proc/self/pagemap"},
         {"#include \"/sys/devices/system/cpu/online\"\n", "main.vert: 1: unable to open file /sys/devices/system/cpu/online"},
         {"#include \"nul.glsl\"\n", "main.vert: 1: unable to open file nul.glsl"},
-        {"#include \"sub/com1.h\"\n", "main.vert: 1: unable to open file sub/com1.h"},
+        {"#include \"com1.h\"\n", "main.vert: 1: unable to open file com1.h"},
     };
     // clang-format on
     DriverRunner runner;
     runner.timeLimitSeconds = 60;
     runner.memoryLimitBytes = 1ull << 30;
-    fs::create_directories(folder.path() / "sub");
     for (auto [main, message] : cases) {
         SCOPED_TRACE(main);
         folder.write("main.vert", main);
