@@ -36,7 +36,8 @@ constexpr size_t kIncludeChunkSize = 512;
 
 // Bounds on what the includes of one top-level file add. Generous for any
 // real program (a large one includes a few MiB in a few hundred includes),
-// small enough that reaching them takes a fraction of a second.
+// small enough that a walk reaching them ends within about a second. The
+// messages below name both numbers.
 constexpr uint64_t kIncludedTextLimit = 64u << 20;
 constexpr uint32_t kIncludeCountLimit = 65536;
 
