@@ -6,6 +6,8 @@
 #include <climits>
 #include <cstring>
 #include <mutex>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -49,6 +51,34 @@ ProgramStorage* storageOf(const CompiledShaderSet& set) {
 
 void setStorage(CompiledShaderSet& set, ProgramStorage* storage) {
     std::memcpy(reinterpret_cast<char*>(&set) + kStorageOffset, &storage, sizeof storage);
+}
+
+// Why a compile ended with an exception, as its log says.
+constexpr const char* kOutOfMemoryProblem = "out of memory";
+constexpr const char* kInternalProblem = "internal error in the compiler";
+// The same lines when there is no memory to make them.
+constexpr const char* kOutOfMemoryLog = "program:0: error: out of memory";
+constexpr const char* kInternalProblemLog = "program:0: error: internal error in the compiler";
+
+// The name the log gives a program-wide message: the first stage's path, as
+// its errors use, or the stage's name when the request gives none.
+std::string programLabel(const CompileRequest& request) {
+    const struct {
+        const char* source;
+        const char* path;
+        const char* name;
+    } stages[] = {
+        {request.vertexSource, request.vertexPath, "vertex"},
+        {request.geometrySource, request.geometryPath, "geometry"},
+        {request.pixelSource, request.pixelPath, "pixel"},
+        {request.computeSource, request.computePath, "compute"},
+    };
+    for (const auto& stage : stages) {
+        if (stage.source != nullptr) {
+            return stage.path != nullptr ? stage.path : stage.name;
+        }
+    }
+    return "program";
 }
 
 // Clears everything compile fills; the stamps stay.
@@ -107,14 +137,40 @@ void Compiler::release(CompiledShaderSet& set) {
 }
 
 bool Compiler::compile(const CompileRequest& request, CompiledShaderSet& set) {
+    const char* problem = nullptr;
     try {
         return compileProgram(request, set);
+    } catch (const std::bad_alloc&) {
+        problem = kOutOfMemoryProblem;
+    } catch (const std::length_error&) {
+        // A size beyond what can be allocated at all.
+        problem = kOutOfMemoryProblem;
     } catch (...) {
-        // Out of memory part way: the records may point into memory that is
-        // gone already, so the set is handed back empty.
-        release(set);
-        clearFilledFields(set);
-        return false;
+        problem = kInternalProblem;
+    }
+    // The records may point into memory that is gone already, so the set is
+    // handed back empty but for a log that says why.
+    release(set);
+    clearFilledFields(set);
+    handOutFailureLog(request, problem, set);
+    return false;
+}
+
+void Compiler::handOutFailureLog(const CompileRequest& request, const char* problem,
+                                 CompiledShaderSet& set) {
+    try {
+        auto storage = std::make_unique<ProgramStorage>();
+        Diagnostics diagnostics;
+        diagnostics.error(programLabel(request), 0, problem);
+        storage->log = diagnostics.text();
+        set.compileLog = storage->log.c_str();
+        setStorage(set, storage.get());
+        live.insert(storage.get());
+        storage.release();
+    } catch (...) {
+        // Not even that memory: a fixed text, which release leaves alone.
+        setStorage(set, nullptr);
+        set.compileLog = problem == kOutOfMemoryProblem ? kOutOfMemoryLog : kInternalProblemLog;
     }
 }
 
