@@ -229,7 +229,12 @@ TEST(HostileInputs, IncludesThatWouldRunAway) {
         folder.write("f" + std::to_string(level) + ".glsl", next + next);
     }
     folder.write("f24.glsl", "leaf\n");
+#ifdef _WIN32
+    // Windows files are not sparse by default: a size the disk can hold.
+    fs::resize_file(folder.write("sparse.glsl", ""), 80ull << 20);
+#else
     fs::resize_file(folder.write("sparse.glsl", ""), 100ull << 30);
+#endif
     // The main file, and the text's one error line between its quotes.
     // clang-format off
     const std::pair<const char*, const char*> cases[] = {
