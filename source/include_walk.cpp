@@ -336,9 +336,13 @@ bool walkSourceStream(IncludeWalk& walk, FILE* stream, const char* path, int64_t
             }
         } else if (taken == chunkLength) {
             pending.add(chunk, taken, fileLine);
-        } else if (taken > 0) {
+        } else {
+            // The pending bytes must end here: they are handed out as one
+            // run, and the bytes from the NUL on are not taken.
             pending.flush(sink);
-            sink.text(sink.context, chunk, taken, fileLine);
+            if (taken > 0) {
+                sink.text(sink.context, chunk, taken, fileLine);
+            }
         }
         if (taken > 0 && chunk[taken - 1] == '\n') {
             ++line;

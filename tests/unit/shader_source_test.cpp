@@ -104,6 +104,7 @@ TEST(ShaderSourceLineEnds, NulByteEndsWhatIsTakenOfItsChunk) {
     expectLoadedTexts({
         {"rest of the line dropped", "ab" + nul + "cd\nef\n", "abef\n\n"},
         {"NUL first", nul + "x\ny", "y\n"},
+        {"line taken after a NUL-only line", "a\n" + nul + "\nb\n", "a\nb\n\n"},
         {"later chunk of the same line kept", nul + std::string(600, 'a') + "\n",
          std::string(90, 'a') + "\n\n"},
     });
