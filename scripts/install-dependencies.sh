@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing.
+# The compiler library's front end is not among them: scripts/build-front-end.sh
+# builds it from source (the tests use the host's glslangValidator, glslc,
+# spirv-val and spirv-dis only as tools).
 set -euo pipefail
 
 bash "$(dirname "$0")/install-packages.sh" cmake ninja-build g++ make \
-    libgtest-dev libgmock-dev googletest glslang-dev glslang-tools glslc spirv-tools \
+    libgtest-dev libgmock-dev googletest glslang-tools glslc spirv-tools \
     libbenchmark-dev time libxxhash-dev
