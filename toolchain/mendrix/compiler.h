@@ -14,10 +14,6 @@ namespace mendrix {
 // What VRX2GetABIVersion reports: major version in the high half.
 constexpr uint32_t kMendrixAbiVersion = 0x00010000u;
 
-// Size of the validated form's header; the flat source text follows it.
-constexpr uint32_t kValidatedFormMagic = 0x56585256u;  // "VRXV"
-constexpr uint32_t kValidatedFormHeaderSize = 24;
-
 // Sets up the front end once per process; false when that failed.
 bool initializeFrontEnd();
 
@@ -31,7 +27,8 @@ public:
     Compiler& operator=(const Compiler&) = delete;
 
     // Fills `set` (stage records, log, dumps) and the request's statistics
-    // blocks. True when every stage compiled and the program linked.
+    // blocks. True when every stage compiled and the program linked. Memory
+    // running out part way gives false with the log "out of memory".
     bool compile(const CompileRequest& request, CompiledShaderSet& set);
 
     // Releases what compile put into `set` and clears those fields. A set
@@ -44,6 +41,10 @@ public:
 
 private:
     bool compileProgram(const CompileRequest& request, CompiledShaderSet& set);
+    // Puts a log naming `problem` into an emptied `set`, for a compile that
+    // ended with an exception (out of memory, mostly).
+    void handOutFailureLog(const CompileRequest& request, const char* problem,
+                           CompiledShaderSet& set);
 
     uint32_t gpu;
     std::unordered_set<ProgramStorage*> live;

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "toolchain/common/validated_form.h"
 #include "toolchain/mendrix/compiler.h"
 #include "toolchain/mendrix/spirv_optimizer.h"
 #include "toolchain/mendrix/spirv_uniform_locations.h"
@@ -17,26 +18,6 @@
 namespace mendrix {
 
 namespace {
-
-std::vector<uint8_t> validatedForm(const StageJob& job, int version, bool es) {
-    size_t length = static_cast<size_t>(job.length);
-    std::vector<uint8_t> bytes((kValidatedFormHeaderSize + length + 3) & ~size_t{3}, 0);
-    auto put = [&bytes](size_t at, uint32_t value) {
-        for (int i = 0; i < 4; ++i) {
-            bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-        }
-    };
-    put(0, kValidatedFormMagic);
-    put(4, 1);  // form version
-    put(8, job.kind);
-    put(12, static_cast<uint32_t>(version));
-    put(16, es ? 1 : 0);
-    put(20, static_cast<uint32_t>(job.length));
-    if (length > 0) {
-        std::memcpy(bytes.data() + kValidatedFormHeaderSize, job.text, length);
-    }
-    return bytes;
-}
 
 std::string disassemble(const std::vector<uint32_t>& words) {
     spvtools::SpirvTools tools(SPV_ENV_OPENGL_4_5);
@@ -109,7 +90,9 @@ void emitStage(const ProgramOutput& program, StageJob& job, size_t index,
         const auto* bytes = reinterpret_cast<const uint8_t*>(words.data());
         out.binary.assign(bytes, bytes + words.size() * sizeof(uint32_t));
     } else {
-        out.binary = validatedForm(job, languageVersion, es);
+        out.binary = toolchain::encodeValidatedForm(
+            job.kind, static_cast<uint32_t>(languageVersion), es,
+            std::string_view(job.text, static_cast<size_t>(job.length)));
     }
     out.reflection = toolchain::encodeReflection(reflection);
     if (job.requestPath != nullptr) {
