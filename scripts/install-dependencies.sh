@@ -4,4 +4,4 @@ set -euo pipefail
 
 bash "$(dirname "$0")/install-packages.sh" cmake ninja-build g++ make \
     libgtest-dev libgmock-dev googletest glslang-dev glslang-tools glslc spirv-tools \
-    libbenchmark-dev time libxxhash-dev
+    libbenchmark-dev time libxxhash-dev python3
