@@ -26,6 +26,12 @@ const PatchCase kCases[] = {
     {"bool_vector_equality.frag", false, true,
      "OpConstantComposite %v4float %float_1 %float_1 %float_1 %float_1"},
     {"aggregate_equality.vert", false, true, nullptr},
+    {"hyperbolic.vert", false, true, nullptr},                 // 0002
+    {"transpose.vert", false, true, nullptr},                  // 0003
+    {"determinant.vert", false, true, nullptr},                // 0004
+    {"inverse.vert", false, true, nullptr},                    // 0005, 0006
+    {"inverse_before_140.vert", false, false, nullptr},
+    {"matrix_functions_essl300.vert", true, true, nullptr},
 };
 // clang-format on
 
