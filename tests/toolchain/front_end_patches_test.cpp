@@ -32,6 +32,14 @@ const PatchCase kCases[] = {
     {"inverse.vert", false, true, nullptr},                    // 0005, 0006
     {"inverse_before_140.vert", false, false, nullptr},
     {"matrix_functions_essl300.vert", true, true, nullptr},
+    {"bit_reinterpretation.frag", false, true, nullptr},       // 0007
+    {"packing.frag", false, true, nullptr},                    // 0008
+    {"fma_ldexp.frag", false, true, nullptr},                  // 0009
+    {"integer_bits.frag", false, true, nullptr},               // 0010
+    {"integer_mix.frag", false, true, nullptr},                // 0011
+    {"integer_abs_sign.frag", false, true, nullptr},           // 0012
+    // A texture lookup never is a constant expression.
+    {"texture_not_constant.frag", false, false, nullptr},
 };
 // clang-format on
 
