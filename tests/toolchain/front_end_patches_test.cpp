@@ -38,6 +38,8 @@ const PatchCase kCases[] = {
     {"integer_bits.frag", false, true, nullptr},               // 0010
     {"integer_mix.frag", false, true, nullptr},                // 0011
     {"integer_abs_sign.frag", false, true, nullptr},           // 0012
+    {"sequence_essl100.vert", true, true, nullptr},            // 0013
+    {"sequence_essl300.vert", true, false, nullptr},
     // A texture lookup never is a constant expression.
     {"texture_not_constant.frag", false, false, nullptr},
 };
