@@ -42,6 +42,16 @@ const PatchCase kCases[] = {
     {"sequence_essl300.vert", true, false, nullptr},
     // A texture lookup never is a constant expression.
     {"texture_not_constant.frag", false, false, nullptr},
+    // 0050: the plain outputs of 1.50 compatibility geometry shaders; core has none
+    {"compatibility_geometry_outputs.geom", false, true, nullptr},
+    {"core_geometry_front_color.geom", false, false, nullptr},
+    // 0051: the Lod functions of 1.10/1.20 belong to vertex shaders; a
+    // fragment shader needs the extension, and the Grad functions need it
+    // in every stage
+    {"vertex_lod.vert", false, true, nullptr},
+    {"fragment_lod.frag", false, false, nullptr},
+    {"fragment_lod_extension.frag", false, true, nullptr},
+    {"vertex_grad.vert", false, false, nullptr},
 };
 // clang-format on
 
