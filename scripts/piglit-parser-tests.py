@@ -391,7 +391,7 @@ def choose_ci(files):
 
 def classify(files, verdicts):
     """Groups the valid files a tool rejects by their first error, with
-    numbers and quoted names folded so that one cause is one group."""
+    numbers (lines, sizes, versions) folded so that one cause is one group."""
     groups = {}
     for test in files:
         verdict, error = verdicts[test.path]
@@ -461,6 +461,8 @@ def command_measure(arguments):
     if arguments.write_list:
         if first.kind != "vrx" or arguments.set != "all":
             fail("--write-list needs vrxCompile as the first tool and the whole set")
+        if any(verdicts[t.path][0] == "timeout" for t in files):
+            fail("a compile timed out: run again before writing the list")
         fresh = not os.path.exists(LIST_PATH)
         for test in files:
             test.current = verdicts[test.path][0]
