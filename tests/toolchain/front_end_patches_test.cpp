@@ -102,7 +102,7 @@ TEST(FrontEndPatches, ProgramsCompileWithTheirFoldedConstants) {
     }
 }
 
-// ---- legacy extensions and the preprocessor (0020-0027) ---------------------
+// ---- legacy extensions and the preprocessor (0020-0029) ---------------------
 
 // Programs GL drivers accept that the front end rejected, and neighbours that
 // stay rejected. An accepted program compiles without any message (a warning
@@ -147,6 +147,9 @@ const LegacyCase kLegacyCases[] = {
     {"identifier_17000_110.vert", false, Stored::Validated},
     {"identifier_1025_essl300.vert", true, Stored::Rejected},
     {"macro_calls_nested_300_deep.vert", false, Stored::Validated},
+    // 0028, 0029: programs that crashed the front end
+    {"block_named_like_function_150.vert", false, Stored::Rejected},
+    {"bindless_handle_to_uvec2_150.frag", false, Stored::Validated},
 };
 // clang-format on
 
