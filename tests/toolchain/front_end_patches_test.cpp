@@ -42,16 +42,6 @@ const PatchCase kCases[] = {
     {"sequence_essl300.vert", true, false, nullptr},
     // A texture lookup never is a constant expression.
     {"texture_not_constant.frag", false, false, nullptr},
-    // 0050: the plain outputs of 1.50 compatibility geometry shaders; core has none
-    {"compatibility_geometry_outputs.geom", false, true, nullptr},
-    {"core_geometry_front_color.geom", false, false, nullptr},
-    // 0051: the Lod functions of 1.10/1.20 belong to vertex shaders; a
-    // fragment shader needs the extension, and the Grad functions need it
-    // in every stage
-    {"vertex_lod.vert", false, true, nullptr},
-    {"fragment_lod.frag", false, false, nullptr},
-    {"fragment_lod_extension.frag", false, true, nullptr},
-    {"vertex_grad.vert", false, false, nullptr},
 };
 // clang-format on
 
@@ -112,7 +102,7 @@ TEST(FrontEndPatches, ProgramsCompileWithTheirFoldedConstants) {
     }
 }
 
-// ---- legacy extensions and the preprocessor (0020-0029) ---------------------
+// ---- legacy extensions, built-ins and the preprocessor (0020-0029, 0050-0051)
 
 // Programs GL drivers accept that the front end rejected, and neighbours that
 // stay rejected. An accepted program compiles without any message (a warning
@@ -160,6 +150,15 @@ const LegacyCase kLegacyCases[] = {
     // 0028, 0029: programs that crashed the front end
     {"block_named_like_function_150.vert", false, Stored::Rejected},
     {"bindless_handle_to_uvec2_150.frag", false, Stored::Validated},
+    // 0050: the plain outputs of 1.50 compatibility geometry shaders; core has none
+    {"compatibility_geometry_outputs.geom", false, Stored::Validated},
+    {"core_geometry_front_color.geom", false, Stored::Rejected},
+    // 0051: the Lod functions of 1.10/1.20 belong to vertex shaders; a fragment
+    // shader needs the extension, and the Grad functions need it in every stage
+    {"vertex_lod.vert", false, Stored::Validated},
+    {"fragment_lod.frag", false, Stored::Rejected},
+    {"fragment_lod_extension.frag", false, Stored::Validated},
+    {"vertex_grad.vert", false, Stored::Rejected},
 };
 // clang-format on
 
