@@ -327,6 +327,26 @@ build_targets() {
     return 0
 }
 
+# Sets cpu to the CPU seconds (user and system) of every command this run
+# has finished; `times` runs in this shell, not in a command substitution,
+# whose children would be its own.
+cpu_now() {
+    times >"$work/times"
+    cpu=$(tail -n 1 "$work/times" | awk '{
+        total = 0
+        for (i = 1; i <= 2; i++) { split($i, part, "m"); total += part[1] * 60 + part[2] }
+        printf "%d\n", total }')
+}
+
+# Logs how long a stage took, wall and CPU: the measure of a cold build.
+# stage_done LABEL WALL_START CPU_START
+stage_done() {
+    local wall=$(($(date +%s) - $2))
+    cpu_now
+    cpu=$((cpu - $3))
+    log "$1 built in $((wall / 60)) min $((wall % 60)) s ($((cpu / 60)) min $((cpu % 60)) s of CPU)"
+}
+
 configure() {
     local label=$1
     shift
@@ -355,11 +375,14 @@ install_library() {
 if [ ! -f "$spirv_prefix/.complete" ]; then
     stage=$work/spirv-tools-prefix
     mkdir -p "$stage/lib" "$stage/include"
+    cpu_now
+    stage_wall=$(date +%s) stage_cpu=$cpu
     configure SPIRV-Tools -S "$src/spirv-tools" -B "$work/build/spirv-tools" "${common[@]}" \
         -DSPIRV-Headers_SOURCE_DIR="$src/spirv-headers" -DSPIRV_SKIP_TESTS=ON \
         -DSPIRV_SKIP_EXECUTABLES=ON -DSPIRV_WERROR=OFF -DSPIRV_TOOLS_BUILD_STATIC=ON \
         -DSPIRV_BUILD_FUZZER=OFF -DSPIRV_TOOLS_LIBRARY_TYPE=STATIC
     build_targets "SPIRV-Tools" "$work/build/spirv-tools" SPIRV-Tools-static SPIRV-Tools-opt
+    stage_done SPIRV-Tools "$stage_wall" "$stage_cpu"
     check_header_origin SPIRV-Tools "$work/build/spirv-tools"
     install_library SPIRV-Tools "$work/build/spirv-tools" "$stage/lib"
     install_library SPIRV-Tools-opt "$work/build/spirv-tools" "$stage/lib"
@@ -387,6 +410,8 @@ if [ "$target" = host ]; then
     binaries=ON
 fi
 export PKG_CONFIG_LIBDIR=$work/pkgconfig PKG_CONFIG_PATH=
+cpu_now
+stage_wall=$(date +%s) stage_cpu=$cpu
 configure glslang \
     -S "$src/glslang" -B "$work/build/glslang" "${common[@]}" \
     -DCMAKE_CXX_FLAGS="-I$stage/include" -DCMAKE_EXE_LINKER_FLAGS="-L$stage/lib" -DENABLE_OPT=ON \
@@ -395,6 +420,7 @@ configure glslang \
 grep -q 'ENABLE_OPT=1' "$work/build/glslang/build.ninja" ||
     die "glslang configured without the optimiser"
 build_targets "glslang" "$work/build/glslang" "${glslang_targets[@]}"
+stage_done glslang "$stage_wall" "$stage_cpu"
 check_header_origin glslang "$work/build/glslang"
 
 # The prefix: the libraries, every header of both source trees (the compiler
