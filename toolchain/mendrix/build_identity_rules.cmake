@@ -5,34 +5,10 @@
 #  - the compile and link flags, with the source and build folders replaced
 #    by fixed placeholders, so two checkouts at different paths agree;
 #  - the C++ compiler and its version;
-#  - the front end's identity: VRX_FRONT_END_IDENTITY when set (the key of a
-#    front end built from source), else the found glslang and SPIRV-Tools
-#    package versions.
+#  - the front end's identity, VRX_FRONT_END_IDENTITY: the key text of the
+#    prefix scripts/build-front-end.sh made (versions, compiler, recipe and
+#    every patch), set by cmake/front_end.cmake.
 # The target mendrix_build_identity makes only the header.
-set(VRX_FRONT_END_IDENTITY "" CACHE STRING
-    "Identity of the glslang and SPIRV-Tools build linked into the compiler library; empty: their package versions")
-
-# The package version of SPIRV-Tools, which installs no version file for
-# CMake: taken from its pkg-config file beside the CMake package.
-function(vrx_spirv_tools_version result)
-    set(version "${SPIRV-Tools_VERSION}")
-    if(NOT version)
-        file(GLOB pc_files "${SPIRV-Tools_DIR}/../../pkgconfig/SPIRV-Tools.pc"
-                           "${SPIRV-Tools_DIR}/../../../lib/pkgconfig/SPIRV-Tools.pc")
-        foreach(pc_file IN LISTS pc_files)
-            file(STRINGS "${pc_file}" lines REGEX "^Version: ")
-            if(lines)
-                list(GET lines 0 line)
-                string(REGEX REPLACE "^Version: *" "" version "${line}")
-                break()
-            endif()
-        endforeach()
-    endif()
-    if(NOT version)
-        set(version "unknown")
-    endif()
-    set(${result} "${version}" PARENT_SCOPE)
-endfunction()
 
 # Repository-relative names of the sources of `targets` and of the headers
 # in their folders.
@@ -68,12 +44,10 @@ function(vrx_mendrix_build_identity library core)
     vrx_identity_sources(sources ${linked})
     list(TRANSFORM sources PREPEND "${PROJECT_SOURCE_DIR}/" OUTPUT_VARIABLE source_paths)
 
-    if(VRX_FRONT_END_IDENTITY)
-        set(front_end "${VRX_FRONT_END_IDENTITY}")
-    else()
-        vrx_spirv_tools_version(spirv_tools_version)
-        set(front_end "glslang ${glslang_VERSION}, SPIRV-Tools ${spirv_tools_version}")
+    if(NOT VRX_FRONT_END_IDENTITY)
+        message(FATAL_ERROR "VRX_FRONT_END_IDENTITY is empty: the front end's prefix gave no key")
     endif()
+    set(front_end "${VRX_FRONT_END_IDENTITY}")
     string(TOUPPER "${CMAKE_BUILD_TYPE}" config)
     set(generated ${CMAKE_CURRENT_BINARY_DIR}/generated)
     set(flags_file ${generated}/mendrix_build_flags.txt)
