@@ -48,6 +48,8 @@ key_text=$(
     x86_64-w64-mingw32-g++-posix --version | head -n 1
     sha256sum <"$toolchain_file"
     printf 'recipe=%s\n' "$recipe"
+    # Our patch series, by name and content.
+    (cd toolchain/glslang-patches && sha256sum -- *.patch 2>/dev/null || true)
 )
 key=glslang-$glslang_version-spirv-tools-$spirv_tools_version-$(printf '%s' "$key_text" | sha256sum | cut -c1-16)
 cache=${VRX_MINGW_DEPS_CACHE:-/var/cache/vrxcompile-mingw-deps}
@@ -155,6 +157,7 @@ for dsc in "$src"/*.dsc; do
     dpkg-source -x "$dsc" "$src/$(basename "$dsc" .dsc)" >&2
 done
 glslang_src=$(ls -d "$src"/glslang_*/)
+bash scripts/apply-glslang-patches.sh "$glslang_src"
 spirv_tools_src=$(ls -d "$src"/spirv-tools_*/)
 
 # SPIRV-Tools wants the SPIR-V headers' source tree; its include/spirv is all

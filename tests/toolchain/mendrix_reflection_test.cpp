@@ -2,7 +2,6 @@
 // optimisation rows keep the code valid and change its size as documented.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <map>
 #include <sstream>
 
@@ -60,28 +59,11 @@ std::string describe(const CompiledShaderSet& set) {
     return text;
 }
 
-#ifdef _WIN32
-#define popen _popen
-#define pclose _pclose
-#endif
-
 // Location and Binding decorations by variable name, from spirv-dis.
 std::map<std::string, int> decorations(const toolchain::ToolchainStageRecord& record,
                                        const TempFolder& folder) {
-    std::string path = folder.write(
-        "stage.spv", std::string(reinterpret_cast<const char*>(record.binary), record.binarySize));
     std::map<std::string, int> found;
-    FILE* pipe = popen(("spirv-dis '" + path + "' 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr) {
-        return found;
-    }
-    std::string text;
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
-        text.append(buffer, n);
-    }
-    pclose(pipe);
-    std::istringstream lines(text);
+    std::istringstream lines(disassemble(record, folder));
     for (std::string line; std::getline(lines, line);) {
         std::istringstream words(line);
         std::string op, target, decoration;

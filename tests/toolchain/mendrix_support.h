@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <span>
 #include <string>
@@ -88,6 +89,32 @@ inline uint32_t firstWord(const toolchain::ToolchainStageRecord& record) {
 }
 
 constexpr uint32_t kSpirvMagic = 0x07230203u;
+
+// The host's spirv-dis listing of a SPIR-V stage; empty when it cannot run
+// (always in a Windows build: the host tool cannot run beside the emulated
+// test).
+inline std::string disassemble(const toolchain::ToolchainStageRecord& record,
+                               const TempFolder& folder) {
+#ifdef _WIN32
+    (void)record;
+    (void)folder;
+    return "";
+#else
+    std::string path = folder.write(
+        "stage.spv", std::string(reinterpret_cast<const char*>(record.binary), record.binarySize));
+    FILE* pipe = popen(("spirv-dis '" + path + "' 2>/dev/null").c_str(), "r");
+    if (pipe == nullptr) {
+        return "";
+    }
+    std::string text;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        text.append(buffer, n);
+    }
+    pclose(pipe);
+    return text;
+#endif
+}
 
 // One compile, released when the object goes.
 class Compiled {

@@ -1,0 +1,3 @@
+precision mediump float;
+uniform sampler2DRect image;
+void main() { gl_FragColor = vec4(1.0); }
