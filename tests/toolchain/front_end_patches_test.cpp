@@ -159,6 +159,14 @@ const LegacyCase kLegacyCases[] = {
     {"fragment_lod.frag", false, Stored::Rejected},
     {"fragment_lod_extension.frag", false, Stored::Validated},
     {"vertex_grad.vert", false, Stored::Rejected},
+    // 0070, 0071: a redeclared built-in block keeps its storage and its members
+    {"anonymous_input_block_410.geom", false, Stored::Rejected},
+    {"block_member_outside_block_410.vert", false, Stored::Rejected},
+    {"per_vertex_blocks_150.geom", false, Stored::Validated},            // 0072
+    // 0073: line continuation in every desktop version, from ESSL 3.00 only
+    {"line_continuation_110.frag", false, Stored::Validated},
+    {"line_continuation_essl100.frag", true, Stored::Rejected},
+    {"varying_output_150_compatibility.geom", false, Stored::Validated}, // 0074
 };
 // clang-format on
 
@@ -181,6 +189,42 @@ TEST(FrontEndPatches, LegacyProgramsCompileCleanlyInTheirStoredForm) {
                                                                 ? toolchain::kBinarySpirv
                                                                 : toolchain::kBinaryValidated);
         }
+    }
+}
+
+// Programs whose stages only fail together, at link (0075, 0076): the
+// stages of a row are the corpus files named `<name>.vert`, `.geom` and `.frag`.
+const char* const kLinkedPrograms[] = {
+    "tex_coord_sizes_110",
+    "tex_coord_geometry_150_compatibility",
+};
+
+TEST(FrontEndPatches, LinkedProgramsCompileCleanly) {
+    mendrix::Compiler compiler(2);
+    for (const char* name : kLinkedPrograms) {
+        SCOPED_TRACE(name);
+        const std::filesystem::path base = std::filesystem::path(MENDRIX_CORPUS_DIR) / "front_end";
+        std::string texts[3];
+        std::string paths[3];
+        const char* const extensions[3] = {".vert", ".geom", ".frag"};
+        for (int i = 0; i < 3; ++i) {
+            paths[i] = (base / (std::string(name) + extensions[i])).string();
+            if (std::filesystem::exists(paths[i])) {
+                texts[i] = readFileBytes(paths[i]);
+            }
+        }
+        Sources sources;
+        sources.vertex = texts[0].c_str();
+        sources.vertexPath = paths[0].c_str();
+        if (!texts[1].empty()) {
+            sources.geometry = texts[1].c_str();
+            sources.geometryPath = paths[1].c_str();
+        }
+        sources.pixel = texts[2].c_str();
+        sources.pixelPath = paths[2].c_str();
+        Compiled compiled(compiler, makeRequest(sources));
+        EXPECT_TRUE(compiled.ok) << compiled.log();
+        EXPECT_EQ(compiled.log(), "");
     }
 }
 
