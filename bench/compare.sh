@@ -14,7 +14,11 @@
 #       (every optimisation) against glslc -O;
 #   (d) the compile cache: a warm run of vrxCompile on examples/textured
 #       against a cold one (cache off), and a cold run that stores its entry
-#       against one with the cache off, with glslc on the same program.
+#       against one with the cache off, with glslc on the same program;
+#   (e) a run-away include tree: 25 small files, each including the next
+#       twice (2^25 includes), with the reference libraries; the includes
+#       stop at their bound, and the run must end with exit code 6 and one
+#       line on standard error, within 5 s and 500 MB.
 # Every row but (d) runs with VRXCOMPILE_CACHE=0, so (c) compares real
 # compiles and nothing is written into the user's cache.
 # The commands take turns within every repetition; the median of the
@@ -226,8 +230,30 @@ row "" "vrxCompile, textured, storing, via sh + rm" "$d_storing ms" \
     "target <= 1.03; cpu $(cpu storing) ms, ratio $(ratio "$(cpu storing)" "$(cpu off-removing)")"
 row "" "glslc, textured" "$d_glslc ms" "$(ratio "$d_glslc" "$d_off")" "vs cache off"
 
+echo "== (e) a run-away include tree: 25 files, each including the next twice"
+fanout="$work/fanout"
+rm -rf "$fanout"
+mkdir -p "$fanout"
+for level in $(seq 0 23); do
+    printf '#include "f%d.glsl"\n#include "f%d.glsl"\n' $((level + 1)) $((level + 1)) \
+        > "$fanout/f$level.glsl"
+done
+printf '// leaf\n' > "$fanout/f24.glsl"
+(
+    cd "$fanout"
+    # Exit code 6 and one line on standard error, or the timer stops.
+    "$timer" "$(( (repetitions + 1) / 2 ))" 1 \
+        @fanout sh -c '"$0" -v f0.glsl -noquarn -o out.vrx 2> stderr.txt
+                       [ $? -eq 6 ] && [ "$(wc -l < stderr.txt)" -eq 1 ]' "$reference_driver"
+) > "$work/e.txt"
+cat "$work/e.txt" "$fanout/stderr.txt"
+e_fanout=$(field "$work/e.txt" fanout 2)
+e_fanout_kib=$(field "$work/e.txt" fanout 5)
+row "(e)" "vrxCompile (reference), 2^25-include tree" "$e_fanout ms" "" \
+    "target <= 5000 ms; peak $e_fanout_kib KiB, target <= 500 MB; cpu $(field "$work/e.txt" fanout 6) ms"
+
 echo
-echo "Wall-clock medians of $repetitions repetitions ((b): $(( (repetitions + 1) / 2 ))), per run;"
+echo "Wall-clock medians of $repetitions repetitions ((b), (e): $(( (repetitions + 1) / 2 ))), per run;"
 echo "ratios against the row marked 1.00 or as stated; cpu: user + system time of the process."
 printf '%-4s %-44s %12s %10s %s\n' "" "command" "median" "ratio" "note"
 printf '%s\n' "${rows[@]}"

@@ -15,6 +15,12 @@ constexpr const char* kDependencyFileVariable = "VRXCOMPILE_DEPFILE";
 // Lines of the rule are wrapped with " \" before they grow past this.
 constexpr size_t kDependencyLineWidth = 78;
 
+// Stand-ins, each put under a path that is a file while the rule is read,
+// so that no file of that name can ever exist. A missing dependency with an
+// empty rule makes Make and Ninja rebuild the output on every run.
+constexpr const char* kUnlistedFileStandIn = "unlistable-file-name";
+constexpr const char* kUnlistedOutputStandIn = "unlistable-output-name";
+
 // Files read by the run, each once, by full path, in the order first read.
 struct DependencyList {
     std::vector<std::string> paths;
@@ -37,13 +43,40 @@ void noteDependency(const char* path);
 // already listed.
 void addDependency(DependencyList& list, const char* path);
 
-// The rule "<target>: <dependencies>" followed by an empty rule for each
-// dependency, every name escaped for Make and Ninja: space and tab as "\ "
-// (backslashes in front of them doubled), '#' as "\#", '$' as "$$"; other
-// bytes pass unchanged. Long lines are wrapped with " \".
-std::string formatDependencyRule(const char* target, const std::vector<std::string>& dependencies);
+// How GNU Make 4.3 and Ninja 1.11 read a name back from a rule.
+enum class RuleNameSupport {
+    both,      // both read it unchanged, once escaped
+    makeOnly,  // Make does; Ninja splits it
+    neither,
+};
 
-// Writes the rule for `target` to `depfilePath` atomically (a temporary file
-// renamed over it). A name that cannot be expressed or a file that cannot be
-// written gives one warning on standard error; the run's result stays.
-void writeDependencyFile(const char* depfilePath, const char* target, const DependencyList& list);
+// Which of the two tools read `name` back unchanged (the table of bytes and
+// forms is in dependency_file.cpp).
+RuleNameSupport ruleNameSupport(const std::string& name);
+
+struct DependencyRule {
+    std::string text;
+    // The names not held as they are, target first: the output is then
+    // rebuilt on every run.
+    std::vector<std::string> unheld;
+};
+
+// The rule "<target>: <dependencies>" followed by an empty rule for each
+// dependency, every name escaped for Make and Ninja; long lines are wrapped
+// with " \". A dependency that the two tools do not both read back is left
+// out; a target that Make cannot read is replaced. Either way the rule then
+// also names `standInBase` + "/" + kUnlistedFileStandIn (and for the target
+// kUnlistedOutputStandIn), which can never exist when `standInBase` names a
+// file: the output is rebuilt on every run until the names are fixed. False
+// when such a stand-in is needed and `standInBase` is empty.
+bool formatDependencyRule(const std::string& target, const std::vector<std::string>& dependencies,
+                          const std::string& standInBase, DependencyRule& rule);
+
+// Writes the rule for `target` to `depfilePath` as the output is written
+// (devices and pipes in place, the user's links followed). Refused, with a
+// warning, when `depfilePath` names the same file as one of `writtenFiles`
+// (the output, the side files) or a file the run read. A name the rule
+// cannot hold, or a file that cannot be written, gives one warning on
+// standard error; the run's result stays.
+void writeDependencyFile(const char* depfilePath, const char* target, const DependencyList& list,
+                         const std::vector<std::string>& writtenFiles);

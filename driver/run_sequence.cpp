@@ -183,10 +183,13 @@ int runCompile(int argumentCount, char** arguments) {
             options.geometrySource != nullptr ? &set.geometryShader : nullptr;
         writerOptions.computeShader = computeRun ? &set.computeShader : nullptr;
 
-        writeSideFiles(options, request, set);
+        // The files the run wrote, which the dependency file must not replace.
+        std::vector<std::string> writtenFiles;
+        writeSideFiles(options, request, set, writtenFiles);
         exitCode = writeOutputFile(libraries.writer, outputSettingsFor(options), writerOptions);
         if (exitCode == kExitSuccess && depfilePath != nullptr) {
-            writeDependencyFile(depfilePath, options.outputPath, dependencies);
+            writtenFiles.emplace_back(options.outputPath);
+            writeDependencyFile(depfilePath, options.outputPath, dependencies, writtenFiles);
         }
     }
 

@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/file_system.h"
+#include "platform/safe_files.h"
+
 namespace {
 
 struct SideFileStage {
@@ -18,6 +21,11 @@ constexpr SideFileStage kSideFileStages[] = {
     {"%s_ps.dmp", "%s_ps.stat", &CompiledShaderSet::pixelDump, &CompileRequest::pixelStats},
     {"%s_cs.dmp", "%s_cs.stat", &CompiledShaderSet::computeDump, &CompileRequest::computeStats},
 };
+
+constexpr const char* kDumpNotWrittenFormat =
+    "vrxCompile: warning: dump file \"%s\" not written: %s\n";
+constexpr const char* kStatisticsNotWrittenFormat =
+    "vrxCompile: warning: statistics file \"%s\" not written: %s\n";
 
 constexpr const char* kStatisticsTitle = "Hardware Usage Statistics\n\n";
 
@@ -45,14 +53,35 @@ bool formatSideFileName(char (&name)[kMaxSideFileNameLength + 1], const char* fo
     return length >= 0 && static_cast<size_t>(length) <= kMaxSideFileNameLength;
 }
 
-void writeDumpFile(const char* fileName, const char* text) {
-    FILE* file = std::fopen(fileName, "w");
-    if (file == nullptr) {
-        return;
+// The bytes a text-mode stream would write for `text`.
+std::string withTextLineEnds(const std::string& text) {
+    if (std::strcmp(kTextLineEnd, "\n") == 0) {
+        return text;
     }
-    std::fputs(text, file);
-    std::fflush(file);
-    std::fclose(file);
+    std::string bytes;
+    bytes.reserve(text.size() + text.size() / 16);
+    for (const char c : text) {
+        if (c == '\n') {
+            bytes += kTextLineEnd;
+        } else {
+            bytes += c;
+        }
+    }
+    return bytes;
+}
+
+// Writes one side file as text. A file that cannot be opened or created is
+// skipped without a word; one that fails while it is written is warned about
+// and removed, so that neither a cut text nor an earlier run's is taken for
+// this run's.
+void writeSideFile(const char* fileName, const std::string& text, const char* what,
+                   const char* warningFormat) {
+    const std::string bytes = withTextLineEnds(text);
+    std::string error;
+    if (safe_files::replaceOrRemoveFile(fileName, bytes.data(), bytes.size(), what, error) ==
+        safe_files::ReplaceOutcome::failedStoring) {
+        std::fprintf(stderr, warningFormat, fileName, error.c_str());
+    }
 }
 
 }  // namespace
@@ -76,20 +105,19 @@ bool makeDumpBaseName(char* buffer, size_t size, const char* outputPath) {
 }
 
 void writeShaderStatistics(const char* fileName, const ShaderStats& stats) {
-    FILE* file = std::fopen(fileName, "w");
-    if (file == nullptr) {
-        return;
-    }
-    std::fputs(kStatisticsTitle, file);
+    std::string text = kStatisticsTitle;
     for (const StatisticsLine& line : kStatisticsLines) {
+        char formatted[64];
         // Counters are reported as signed values.
-        std::fprintf(file, line.format, static_cast<int32_t>(stats.*line.counter));
+        std::snprintf(formatted, sizeof formatted, line.format,
+                      static_cast<int32_t>(stats.*line.counter));
+        text += formatted;
     }
-    std::fclose(file);
+    writeSideFile(fileName, text, "statistics file", kStatisticsNotWrittenFormat);
 }
 
 void writeSideFiles(const CommandLineOptions& options, const CompileRequest& request,
-                    const CompiledShaderSet& set) {
+                    const CompiledShaderSet& set, std::vector<std::string>& fileNames) {
     char baseName[kMaxSideFileNameLength + 1];
     if (!makeDumpBaseName(baseName, sizeof baseName, options.outputPath)) {
         return;
@@ -99,7 +127,8 @@ void writeSideFiles(const CommandLineOptions& options, const CompileRequest& req
         for (const SideFileStage& stage : kSideFileStages) {
             const char* text = set.*stage.dump;
             if (text != nullptr && formatSideFileName(fileName, stage.dumpFormat, baseName)) {
-                writeDumpFile(fileName, text);
+                writeSideFile(fileName, text, "dump file", kDumpNotWrittenFormat);
+                fileNames.emplace_back(fileName);
             }
         }
     }
@@ -109,6 +138,7 @@ void writeSideFiles(const CommandLineOptions& options, const CompileRequest& req
             if (stats != nullptr &&
                 formatSideFileName(fileName, stage.statisticsFormat, baseName)) {
                 writeShaderStatistics(fileName, *stats);
+                fileNames.emplace_back(fileName);
             }
         }
     }

@@ -2,6 +2,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#ifdef __linux__
+#include <linux/magic.h>
+#include <sys/vfs.h>
+#endif
+
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -45,6 +51,58 @@ void appendFoldedSegments(char* result, size_t& length, const char* path) {
     }
 }
 
+#ifdef __linux__
+// File systems whose files describe the running system rather than hold
+// stored bytes: sizes of 0 or 4096 whatever they hold (/proc/self/pagemap
+// gives 256 GiB), reads that block, never end or have effects.
+bool isPseudoFileSystem(int descriptor) {
+    // Kernel file system magic numbers the system header lacks.
+    constexpr unsigned long kConfigFsMagic = 0x62656570;
+    constexpr unsigned long kFuseControlMagic = 0x65735543;
+    constexpr unsigned long kMessageQueueMagic = 0x19800202;
+    static constexpr unsigned long kPseudoFileSystems[] = {
+        PROC_SUPER_MAGIC,
+        SYSFS_MAGIC,
+        DEBUGFS_MAGIC,
+        TRACEFS_MAGIC,
+        CGROUP_SUPER_MAGIC,
+        CGROUP2_SUPER_MAGIC,
+        SECURITYFS_MAGIC,
+        DEVPTS_SUPER_MAGIC,
+        SELINUX_MAGIC,
+        SMACK_MAGIC,
+        AAFS_MAGIC,
+        PSTOREFS_MAGIC,
+        EFIVARFS_MAGIC,
+        BINFMTFS_MAGIC,
+        BPF_FS_MAGIC,
+        NSFS_MAGIC,
+        RDTGROUP_SUPER_MAGIC,
+        OPENPROM_SUPER_MAGIC,
+        USBDEVICE_SUPER_MAGIC,
+        kConfigFsMagic,
+        kFuseControlMagic,
+        kMessageQueueMagic,
+    };
+    struct statfs system;
+    if (fstatfs(descriptor, &system) != 0) {
+        return true;
+    }
+    // f_type is signed on some architectures: compare its 32 bits.
+    unsigned long type = static_cast<unsigned long>(system.f_type) & 0xFFFFFFFFul;
+    for (unsigned long pseudo : kPseudoFileSystems) {
+        if (type == pseudo) {
+            return true;
+        }
+    }
+    return false;
+}
+#else
+bool isPseudoFileSystem(int) {
+    return false;
+}
+#endif
+
 }  // namespace
 
 bool convertToFullPath(char* buffer, const char* path) {
@@ -80,6 +138,29 @@ bool isRegularFile(const char* path) {
     return stat(path, &status) == 0 && S_ISREG(status.st_mode);
 }
 
+FILE* openIncludedFile(const char* path) {
+    // Asking the name first means a device is never opened: opening one may
+    // have effects of its own (a tape rewinds, a terminal is taken).
+    if (!isRegularFile(path)) {
+        return nullptr;
+    }
+    // Not blocking, in case a pipe was put in the file's place since.
+    int descriptor = open(path, O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
+        return nullptr;
+    }
+    struct stat status;
+    FILE* file = nullptr;
+    if (fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) &&
+        !isPseudoFileSystem(descriptor)) {
+        file = fdopen(descriptor, "rb");
+    }
+    if (file == nullptr) {
+        close(descriptor);
+    }
+    return file;
+}
+
 FILE* openNamedFile(const char* path) {
     // POSIX opens a folder for reading; asking the open file afterwards
     // spares a look-up of the name before it.
@@ -90,6 +171,11 @@ FILE* openNamedFile(const char* path) {
         return nullptr;
     }
     return file;
+}
+
+void reportFileSizeLimitAsWriteError() {
+    // Ignored, SIGXFSZ leaves the write to fail with EFBIG.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 int64_t modificationTimeOf(const char* path) {

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
@@ -18,6 +19,38 @@ bool isDirectory(const char* path) {
     }
     DWORD attributes = GetFileAttributesW(widePath.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// False when `widePath` does not exist or its attributes say folder or
+// device. True proves little: device names (CON, NUL, COM1, also behind a
+// folder or with an extension) may report plain attributes.
+bool hasFileAttributes(const std::wstring& widePath) {
+    DWORD attributes = GetFileAttributesW(widePath.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+// Opens `widePath` with `access` when it is a file on a disk: a device name
+// opens a device, whose type tells it apart. INVALID_HANDLE_VALUE otherwise.
+HANDLE openDiskFile(const std::wstring& widePath, DWORD access) {
+    // "\\.\" names a device or pipe directly; opening a pipe takes one of
+    // its instances, so it is never opened.
+    if (widePath.size() >= 4 && (widePath[0] == L'\\' || widePath[0] == L'/') &&
+        (widePath[1] == L'\\' || widePath[1] == L'/') && widePath[2] == L'.' &&
+        (widePath[3] == L'\\' || widePath[3] == L'/')) {
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!hasFileAttributes(widePath)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE file = CreateFileW(widePath.c_str(), access,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE && GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        return INVALID_HANDLE_VALUE;
+    }
+    return file;
 }
 
 }  // namespace
@@ -46,29 +79,46 @@ bool isRegularFile(const char* path) {
     if (!widenAnsiText(path, widePath)) {
         return false;
     }
-    DWORD attributes = GetFileAttributesW(widePath.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
-        (attributes & FILE_ATTRIBUTE_DEVICE) != 0) {
-        return false;
-    }
-    // Device names (CON, NUL, COM1, also with a folder or an extension in
-    // front of them) may report plain attributes: only a file on a disk
-    // passes. Opened for its attributes alone, nothing is read.
-    HANDLE file = CreateFileW(widePath.c_str(), FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    // Opened for its attributes alone, nothing is read.
+    HANDLE file = openDiskFile(widePath, FILE_READ_ATTRIBUTES);
     if (file == INVALID_HANDLE_VALUE) {
         return false;
     }
-    bool onDisk = GetFileType(file) == FILE_TYPE_DISK;
     CloseHandle(file);
-    return onDisk;
+    return true;
+}
+
+FILE* openIncludedFile(const char* path) {
+    std::wstring widePath;
+    if (!widenAnsiText(path, widePath)) {
+        return nullptr;
+    }
+    // The file that was checked is the one read: the stream is made from the
+    // same handle.
+    HANDLE file = openDiskFile(widePath, GENERIC_READ);
+    if (file == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY);
+    if (descriptor < 0) {
+        CloseHandle(file);
+        return nullptr;
+    }
+    FILE* stream = _fdopen(descriptor, "rb");
+    if (stream == nullptr) {
+        _close(descriptor);
+    }
+    return stream;
 }
 
 FILE* openNamedFile(const char* path) {
     // The C runtime does not open a folder; asking first keeps the refusal
     // the same as on POSIX whatever the runtime's error.
     return isDirectory(path) ? nullptr : std::fopen(path, "rb");
+}
+
+void reportFileSizeLimitAsWriteError() {
+    // Windows has no file size limit that ends a process.
 }
 
 int64_t modificationTimeOf(const char* path) {

@@ -1,5 +1,6 @@
-// The one place that creates private folders, writes files atomically,
-// replaces existing files and takes locks. Everything that writes a file
+// The one place that creates folders, writes files atomically, replaces
+// existing files and takes locks (private folders and the files inside
+// them: folder_handle.h). Everything that writes a file
 // another process may read or write at the same time (the writer's output
 // and appends, the debug information file, the dependency file, the compile
 // cache) goes through here. POSIX and Windows implementations stand behind
@@ -12,24 +13,6 @@
 #include <string>
 
 namespace safe_files {
-
-// Why ensurePrivateFolder refused a folder.
-enum class FolderResult {
-    ready,         // exists (or was made) as a folder of this user
-    cannotCreate,  // a component could not be made
-    notAFolder,    // something else stands at the path
-    symbolicLink,  // the last component is a symbolic link
-    foreignOwner,  // the last component belongs to another user
-};
-
-// Makes sure `path` is a folder private to the user: missing components are
-// created (the last one with mode 0700, earlier ones with 0777 less the
-// umask); an existing last component must be a real folder, not a symbolic
-// link, and belong to the user. Earlier components are not checked (a
-// link such as ~/.cache is the user's own business). On Windows the folder is
-// created with the default ACL of the user's profile and only the link and
-// kind checks apply.
-FolderResult ensurePrivateFolder(const std::string& path, std::string& error);
 
 // Creates every missing folder of `path` with the default mode (0777 less
 // the umask); true when `path` is a folder afterwards.
@@ -76,8 +59,33 @@ bool writeFileAtomically(const std::string& path, const void* data, size_t size,
 // - an existing device or pipe (/dev/null, a FIFO) is written in place, as
 //   a plain write does, never renamed over.
 // A hard-linked target gets a new file under this name; its other names keep
-// the old content. All-or-nothing like writeFileAtomically.
-bool replaceFile(const std::string& path, const void* data, size_t size, std::string& error);
+// the old content. All-or-nothing like writeFileAtomically. `what` names the
+// file in the reasons given in `error` ("the output path is a folder").
+bool replaceFile(const std::string& path, const void* data, size_t size, std::string& error,
+                 const char* what = "output");
+
+// How replaceOrRemoveFile ended.
+enum class ReplaceOutcome {
+    replaced,  // the path holds the new bytes
+    // The file, or the temporary file beside it, could not be opened or
+    // created (a missing or unwritable folder, a read-only file, a folder at
+    // the path, a refused link): nothing changed.
+    notOpened,
+    // Opened, but the bytes could not all be stored (a full disk, an I/O
+    // error, the file size limit). The file the path led to is removed as
+    // well, so that no earlier content stands where the new was expected; a
+    // device or pipe written in place is left where it is.
+    failedStoring,
+};
+
+// replaceFile for files that are best effort yet must never be stale, such
+// as a run's debug dumps: the same rules, but a failure while storing leaves
+// no file at all. The new file is not flushed to the disk before the rename,
+// as a plain write would not: each run makes such files again, and a crash
+// may leave one short or empty, never cut by a failed write it did not
+// report.
+ReplaceOutcome replaceOrRemoveFile(const std::string& path, const void* data, size_t size,
+                                   const char* what, std::string& error);
 
 // Reads a whole regular file into `bytes`. False (with a reason) when it is
 // missing, is not a regular file or cannot be read completely.

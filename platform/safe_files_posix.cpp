@@ -1,10 +1,8 @@
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,9 +10,18 @@
 
 #include "platform/safe_files.h"
 
+#include "platform/folder_handle.h"
+#include "platform/posix_file_io.h"
+
 namespace safe_files {
 
 namespace {
+
+using posix::monotonicMilliseconds;
+using posix::systemError;
+using posix::uniqueNamePart;
+using posix::waitForExclusiveLock;
+using posix::writeAll;
 
 BeforeRenameHook beforeRenameHook = nullptr;
 
@@ -23,8 +30,10 @@ bool fail(std::string& error, std::string message) {
     return false;
 }
 
-std::string systemError(const std::string& what) {
-    return what + ": " + std::strerror(errno);
+// "<action> the <what>: <reason>", with errno taken before anything else.
+std::string systemErrorAbout(const char* action, const char* what) {
+    const int code = errno;
+    return std::string(action) + " the " + what + ": " + std::strerror(code);
 }
 
 std::string folderOf(const std::string& path) {
@@ -44,46 +53,15 @@ bool namesNoFile(const std::string& path) {
     return path.empty() || path.back() == '/';
 }
 
-int64_t monotonicMilliseconds() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
+// Where a failed write stopped: before the file was opened (nothing
+// changed), or while the bytes were being stored.
+enum class FailedAt { opening, storing };
 
-// A name part no other writer, in this process or another, draws at the same
-// moment: the process id and a mixed per-process sequence.
-std::string uniquePart() {
-    static const uint64_t seed = [] {
-        timespec now{};
-        clock_gettime(CLOCK_REALTIME, &now);
-        return static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(now.tv_sec) << 20) ^
-               (static_cast<uint64_t>(getpid()) << 40);
-    }();
-    static std::atomic<uint64_t> sequence{0};
-    uint64_t mixed = seed + 0x9E3779B97F4A7C15ull * (sequence.fetch_add(1) + 1);
-    mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9ull;
-    mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBull;
-    mixed ^= mixed >> 31;
-    char text[48];
-    std::snprintf(text, sizeof text, "%ld-%016llx", static_cast<long>(getpid()),
-                  static_cast<unsigned long long>(mixed));
-    return text;
-}
-
-bool writeAll(int fd, const void* data, size_t size) {
-    const char* cursor = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t written = write(fd, cursor, size);
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            return false;
-        }
-        cursor += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
+// Errors of an open or rename that mean the storage failed rather than that
+// the file may not be written: these count as failures while storing.
+FailedAt failedAtFor(int code) {
+    return code == ENOSPC || code == EDQUOT || code == EIO || code == EFBIG ? FailedAt::storing
+                                                                            : FailedAt::opening;
 }
 
 // Gives the temporary file the owner, group and permission bits of the file
@@ -104,19 +82,21 @@ bool keepOwnerAndMode(int fd, const struct stat& kept) {
 // is left behind.
 bool writeTemporary(const std::string& folder, const std::string& targetName, const void* data,
                     size_t size, mode_t createMode, bool flush, const struct stat* kept,
-                    std::string& temporary, std::string& error) {
+                    std::string& temporary, std::string& error, FailedAt& failedAt) {
     constexpr int kAttempts = 8;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         temporary = folder + "/" + kTemporaryPrefix + targetName.substr(0, 64) + "-" +
-                    uniquePart() + kTemporarySuffix;
+                    uniqueNamePart() + kTemporarySuffix;
         const int fd = open(temporary.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, createMode);
         if (fd < 0 && errno == EEXIST) {
             continue;  // that name is taken: draw another
         }
         if (fd < 0) {
+            failedAt = failedAtFor(errno);
             return fail(error,
                         systemError("cannot create a temporary file in the target's folder"));
         }
+        failedAt = FailedAt::storing;
         bool ok = writeAll(fd, data, size);
         if (!ok) {
             error = systemError("cannot write the temporary file");
@@ -133,15 +113,18 @@ bool writeTemporary(const std::string& folder, const std::string& targetName, co
         }
         return ok;
     }
+    failedAt = FailedAt::opening;
     return fail(error, "cannot find a free temporary file name in the target's folder");
 }
 
 // Puts the written temporary file in the target's place in one step.
-bool renameOver(const std::string& temporary, const std::string& target, std::string& error) {
+bool renameOver(const std::string& temporary, const std::string& target, std::string& error,
+                FailedAt& failedAt) {
     if (beforeRenameHook != nullptr) {
         beforeRenameHook(temporary.c_str());
     }
     if (rename(temporary.c_str(), target.c_str()) != 0) {
+        failedAt = failedAtFor(errno);
         error = systemError("cannot replace the target");
         unlink(temporary.c_str());
         return false;
@@ -150,11 +133,11 @@ bool renameOver(const std::string& temporary, const std::string& target, std::st
 }
 
 bool writeAndRename(const std::string& target, const void* data, size_t size, mode_t createMode,
-                    bool flush, const struct stat* kept, std::string& error) {
+                    bool flush, const struct stat* kept, std::string& error, FailedAt& failedAt) {
     std::string temporary;
     return writeTemporary(folderOf(target), nameOf(target), data, size, createMode, flush, kept,
-                          temporary, error) &&
-           renameOver(temporary, target, error);
+                          temporary, error, failedAt) &&
+           renameOver(temporary, target, error, failedAt);
 }
 
 // The kernel's rule for links in shared folders: a link in a world-writable
@@ -216,59 +199,61 @@ bool isReadOnly(const std::string& path, const struct stat& status) {
 
 // Devices and pipes are written in place, as a plain write does: renaming
 // over them would replace the device node itself.
-bool writeInPlace(const std::string& path, const void* data, size_t size, std::string& error) {
+bool writeInPlace(const std::string& path, const void* data, size_t size, const char* what,
+                  std::string& error, FailedAt& failedAt) {
     const int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) {
-        return fail(error, systemError("cannot open the output"));
+        failedAt = failedAtFor(errno);
+        return fail(error, systemErrorAbout("cannot open", what));
     }
+    failedAt = FailedAt::storing;
     bool ok = writeAll(fd, data, size);
     if (!ok) {
-        error = systemError("cannot write the output");
+        error = systemErrorAbout("cannot write", what);
     }
     if (close(fd) != 0 && ok) {
-        ok = fail(error, systemError("cannot close the output"));
+        ok = fail(error, systemErrorAbout("cannot close", what));
     }
     return ok;
 }
 
-}  // namespace
-
-FolderResult ensurePrivateFolder(const std::string& named, std::string& error) {
-    std::string path = named;
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
+// replaceFile's work, the new file flushed to the disk when `flush`.
+// `target` is the file the path leads to once links are followed (empty
+// until known) and `inPlace` tells whether it was written in place;
+// `failedAt` tells how far a failed write got.
+bool replaceResolved(const std::string& path, const void* data, size_t size, bool flush,
+                     const char* what, std::string& error, std::string& target, bool& inPlace,
+                     FailedAt& failedAt) {
+    failedAt = FailedAt::opening;
+    inPlace = false;
+    if (namesNoFile(path)) {
+        return fail(error, std::string("the ") + what + " path names no file");
     }
-    if (path.empty()) {
-        error = "no folder named";
-        return FolderResult::cannotCreate;
-    }
-    const std::string parent = folderOf(path);
-    if (parent != path && !ensureFolder(parent, error)) {
-        return FolderResult::cannotCreate;
-    }
-    if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
-        error = systemError("cannot create the folder " + path);
-        return FolderResult::cannotCreate;
+    if (!resolveLinks(path, target, error)) {
+        target.clear();
+        return false;
     }
     struct stat status {};
-    if (lstat(path.c_str(), &status) != 0) {
-        error = systemError("cannot examine the folder " + path);
-        return FolderResult::cannotCreate;
+    if (stat(target.c_str(), &status) != 0) {
+        if (errno != ENOENT) {
+            return fail(error, systemErrorAbout("cannot examine", what));
+        }
+        return writeAndRename(target, data, size, 0666, flush, nullptr, error, failedAt);
     }
-    if (S_ISLNK(status.st_mode)) {
-        error = path + " is a symbolic link, not a private folder";
-        return FolderResult::symbolicLink;
+    if (S_ISDIR(status.st_mode)) {
+        return fail(error, std::string("the ") + what + " path is a folder");
     }
-    if (!S_ISDIR(status.st_mode)) {
-        error = path + " is not a folder";
-        return FolderResult::notAFolder;
+    if (!S_ISREG(status.st_mode)) {
+        inPlace = true;
+        return writeInPlace(target, data, size, what, error, failedAt);
     }
-    if (status.st_uid != geteuid()) {
-        error = path + " belongs to another user";
-        return FolderResult::foreignOwner;
+    if (isReadOnly(target, status)) {
+        return fail(error, "the file is read-only");
     }
-    return FolderResult::ready;
+    return writeAndRename(target, data, size, 0600, flush, &status, error, failedAt);
 }
+
+}  // namespace
 
 bool ensureFolder(const std::string& path, std::string& error) {
     struct stat status {};
@@ -295,35 +280,34 @@ bool writeFileAtomically(const std::string& path, const void* data, size_t size,
     if (lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
         return fail(error, "the path is a folder");
     }
+    FailedAt failedAt = FailedAt::opening;
     return writeAndRename(path, data, size, mode == FileMode::shared ? 0666 : 0600,
-                          mode != FileMode::privateUnflushed, nullptr, error);
+                          mode != FileMode::privateUnflushed, nullptr, error, failedAt);
 }
 
-bool replaceFile(const std::string& path, const void* data, size_t size, std::string& error) {
-    if (namesNoFile(path)) {
-        return fail(error, "the output path names no file");
-    }
+bool replaceFile(const std::string& path, const void* data, size_t size, std::string& error,
+                 const char* what) {
     std::string target;
-    if (!resolveLinks(path, target, error)) {
-        return false;
+    bool inPlace = false;
+    FailedAt failedAt = FailedAt::opening;
+    return replaceResolved(path, data, size, true, what, error, target, inPlace, failedAt);
+}
+
+ReplaceOutcome replaceOrRemoveFile(const std::string& path, const void* data, size_t size,
+                                   const char* what, std::string& error) {
+    std::string target;
+    bool inPlace = false;
+    FailedAt failedAt = FailedAt::opening;
+    if (replaceResolved(path, data, size, false, what, error, target, inPlace, failedAt)) {
+        return ReplaceOutcome::replaced;
     }
-    struct stat status {};
-    if (stat(target.c_str(), &status) != 0) {
-        if (errno != ENOENT) {
-            return fail(error, systemError("cannot examine the output"));
-        }
-        return writeAndRename(target, data, size, 0666, true, nullptr, error);
+    if (failedAt == FailedAt::opening) {
+        return ReplaceOutcome::notOpened;
     }
-    if (S_ISDIR(status.st_mode)) {
-        return fail(error, "the output path is a folder");
+    if (!inPlace) {
+        unlink(target.c_str());
     }
-    if (!S_ISREG(status.st_mode)) {
-        return writeInPlace(target, data, size, error);
-    }
-    if (isReadOnly(target, status)) {
-        return fail(error, "the file is read-only");
-    }
-    return writeAndRename(target, data, size, 0600, true, &status, error);
+    return ReplaceOutcome::failedStoring;
 }
 
 bool readWholeFile(const std::string& path, std::string& bytes, std::string& error) {
@@ -339,47 +323,18 @@ bool readWholeFile(const std::string& path, std::string& bytes, std::string& err
         error = "not a regular file";
     } else {
         bytes.reserve(static_cast<size_t>(status.st_size));
-        char chunk[65536];
-        for (;;) {
-            const ssize_t got = read(fd, chunk, sizeof chunk);
-            if (got < 0 && errno == EINTR) {
-                continue;
-            }
-            if (got < 0) {
-                ok = fail(error, systemError("cannot read the file"));
-            }
-            if (got <= 0) {
-                break;
-            }
-            bytes.append(chunk, static_cast<size_t>(got));
-        }
+        ok = posix::readToEnd(fd, UINT64_MAX, bytes, error) == posix::ReadToEnd::complete;
     }
     close(fd);
     return ok;
 }
 
 void removeAbandonedTemporaryFiles(const std::string& folder, int64_t minimumAgeSeconds) {
-    DIR* listing = opendir(folder.c_str());
-    if (listing == nullptr) {
-        return;
+    FolderHandle handle;
+    handle.handle = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (handle.isOpen()) {
+        removeAbandonedTemporaryFiles(handle, minimumAgeSeconds);
     }
-    const size_t prefixLength = std::strlen(kTemporaryPrefix);
-    const size_t suffixLength = std::strlen(kTemporarySuffix);
-    const time_t newest = time(nullptr) - static_cast<time_t>(minimumAgeSeconds);
-    while (const dirent* entry = readdir(listing)) {
-        const size_t length = std::strlen(entry->d_name);
-        if (length <= prefixLength + suffixLength ||
-            std::strncmp(entry->d_name, kTemporaryPrefix, prefixLength) != 0 ||
-            std::strcmp(entry->d_name + length - suffixLength, kTemporarySuffix) != 0) {
-            continue;
-        }
-        struct stat status {};
-        if (fstatat(dirfd(listing), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(status.st_mode) && status.st_uid == geteuid() && status.st_mtime <= newest) {
-            unlinkat(dirfd(listing), entry->d_name, 0);
-        }
-    }
-    closedir(listing);
 }
 
 // The lock is an flock on the file itself. A missing file (or one that
@@ -395,7 +350,6 @@ LockResult lockPath(const std::string& path, int64_t timeoutMilliseconds, PathLo
     lock.handle = -1;
     lock.held = false;
     const int64_t deadline = monotonicMilliseconds() + timeoutMilliseconds;
-    int64_t pause = 1;
     for (;;) {
         int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         const bool onFolder = fd < 0;
@@ -406,26 +360,10 @@ LockResult lockPath(const std::string& path, int64_t timeoutMilliseconds, PathLo
             error = systemError("cannot open the file or its folder to lock it");
             return errno == EACCES ? LockResult::unsupported : LockResult::failed;
         }
-        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            const int code = errno;
+        const LockResult waited = waitForExclusiveLock(fd, deadline, error);
+        if (waited != LockResult::acquired) {
             close(fd);
-            if (code != EWOULDBLOCK && code != EINTR) {
-                errno = code;
-                error = systemError("cannot lock the file");
-                return code == ENOLCK || code == EOPNOTSUPP || code == EINVAL || code == EBADF
-                           ? LockResult::unsupported
-                           : LockResult::failed;
-            }
-            const int64_t remaining = deadline - monotonicMilliseconds();
-            if (remaining <= 0) {
-                return LockResult::timedOut;
-            }
-            pause = pause < remaining ? pause : remaining;
-            const timespec delay{static_cast<time_t>(pause / 1000),
-                                 static_cast<long>(pause % 1000) * 1000000};
-            nanosleep(&delay, nullptr);
-            pause = pause < 32 ? pause * 2 : 32;
-            continue;
+            return waited;
         }
         bool current = false;
         if (onFolder) {

@@ -1,12 +1,12 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstring>
 
 #include "platform/safe_files.h"
 #include "platform/wide_text_windows.h"
+#include "platform/windows_file_io.h"
 
 // Paths arrive in the process's ANSI code page, as everywhere else in the
 // program; they are widened once so the wide functions, free of the MAX_PATH
@@ -15,34 +15,17 @@ namespace safe_files {
 
 namespace {
 
+using windows::fullPath;
+using windows::systemError;
+using windows::uniqueNamePart;
+using windows::widen;
+using windows::writeAll;
+
 BeforeRenameHook beforeRenameHook = nullptr;
 
 bool fail(std::string& error, std::string message) {
     error = std::move(message);
     return false;
-}
-
-std::string systemError(const std::string& what) {
-    const DWORD code = GetLastError();
-    char text[256] = {};
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                   text, sizeof text, nullptr);
-    size_t length = std::strlen(text);
-    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' ||
-                          text[length - 1] == ' ' || text[length - 1] == '.')) {
-        text[--length] = '\0';
-    }
-    return what + ": " + (length > 0 ? text : "error " + std::to_string(code));
-}
-
-// A path that does not convert becomes empty, which every W function
-// refuses as a missing file.
-std::wstring widen(const std::string& text) {
-    std::wstring wide;
-    if (!widenAnsiText(text.c_str(), wide)) {
-        wide.clear();
-    }
-    return wide;
 }
 
 size_t lastSeparator(const std::wstring& path) {
@@ -62,72 +45,48 @@ std::wstring nameOf(const std::wstring& path) {
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
-// The absolute form of `path`: ReplaceFileW is not reliable with relative
-// names, and the temporary file must land in the target's real folder.
-std::wstring fullPath(const std::string& path) {
-    const std::wstring wide = widen(path);
-    std::wstring full(32768, L'\0');
-    const DWORD length = GetFullPathNameW(wide.c_str(), 32768, full.data(), nullptr);
-    if (length == 0 || length >= 32768) {
-        return wide;
-    }
-    full.resize(length);
-    return full;
-}
-
 bool namesNoFile(const std::string& path) {
     return path.empty() || path.back() == '/' || path.back() == '\\';
 }
 
-std::wstring uniquePart() {
-    static const uint64_t seed = [] {
-        LARGE_INTEGER counter{};
-        QueryPerformanceCounter(&counter);
-        return static_cast<uint64_t>(counter.QuadPart) ^
-               (static_cast<uint64_t>(GetCurrentProcessId()) << 40);
-    }();
-    static std::atomic<uint64_t> sequence{0};
-    uint64_t mixed = seed + 0x9E3779B97F4A7C15ull * (sequence.fetch_add(1) + 1);
-    mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9ull;
-    mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBull;
-    mixed ^= mixed >> 31;
-    wchar_t text[48];
-    std::swprintf(text, 48, L"%lu-%016llx", static_cast<unsigned long>(GetCurrentProcessId()),
-                  static_cast<unsigned long long>(mixed));
-    return text;
-}
+// Where a failed write stopped: before the file was opened (nothing
+// changed), or while the bytes were being stored.
+enum class FailedAt { opening, storing };
 
-bool writeAll(HANDLE file, const void* data, size_t size) {
-    const char* cursor = static_cast<const char*>(data);
-    while (size > 0) {
-        const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
-        DWORD written = 0;
-        if (!WriteFile(file, cursor, chunk, &written, nullptr) || written == 0) {
-            return false;
-        }
-        cursor += written;
-        size -= written;
+// Errors of a create or rename that mean the storage failed rather than that
+// the file may not be written: these count as failures while storing.
+FailedAt failedAtFor(DWORD code) {
+    switch (code) {
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+        case ERROR_FILE_TOO_LARGE:
+        case ERROR_IO_DEVICE:
+            return FailedAt::storing;
+        default:
+            return FailedAt::opening;
     }
-    return true;
 }
 
 // Writes the bytes to a fresh temporary file beside `target`, flushed to the
 // disk when `flush`, and closed, so the rename that follows finds no handle of ours open.
 bool writeTemporary(const std::wstring& target, const void* data, size_t size, bool flush,
-                    std::wstring& temporary, std::string& error) {
+                    std::wstring& temporary, std::string& error, FailedAt& failedAt) {
     constexpr int kAttempts = 8;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         temporary = folderOf(target) + L"\\" + widen(kTemporaryPrefix) +
-                    nameOf(target).substr(0, 64) + L"-" + uniquePart() + widen(kTemporarySuffix);
+                    nameOf(target).substr(0, 64) + L"-" + uniqueNamePart() +
+                    widen(kTemporarySuffix);
         HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) {
             continue;  // that name is taken: draw another
         }
         if (file == INVALID_HANDLE_VALUE) {
+            failedAt = failedAtFor(GetLastError());
             return fail(error,
                         systemError("cannot create a temporary file in the target's folder"));
         }
+        failedAt = FailedAt::storing;
         bool ok = writeAll(file, data, size);
         if (!ok) {
             error = systemError("cannot write the temporary file");
@@ -142,13 +101,14 @@ bool writeTemporary(const std::wstring& target, const void* data, size_t size, b
         }
         return ok;
     }
+    failedAt = FailedAt::opening;
     return fail(error, "cannot find a free temporary file name in the target's folder");
 }
 
 // Puts the temporary file in the target's place. ReplaceFileW keeps the
 // replaced file's attributes and ACL; a new target is made by a rename.
 bool renameOver(const std::wstring& temporary, const std::wstring& target, bool keep,
-                std::string& error) {
+                std::string& error, FailedAt& failedAt) {
     if (beforeRenameHook != nullptr) {
         std::string narrow(temporary.size() * 4 + 1, '\0');
         narrowToAnsiText(temporary, narrow.data(), narrow.size());
@@ -159,6 +119,7 @@ bool renameOver(const std::wstring& temporary, const std::wstring& target, bool 
                          : MoveFileExW(temporary.c_str(), target.c_str(),
                                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
     if (!ok) {
+        failedAt = failedAtFor(GetLastError());
         error = systemError("cannot replace the target");
         DeleteFileW(temporary.c_str());
     }
@@ -166,10 +127,35 @@ bool renameOver(const std::wstring& temporary, const std::wstring& target, bool 
 }
 
 bool writeAndRename(const std::wstring& target, const void* data, size_t size, bool keep,
-                    bool flush, std::string& error) {
+                    bool flush, std::string& error, FailedAt& failedAt) {
     std::wstring temporary;
-    return writeTemporary(target, data, size, flush, temporary, error) &&
-           renameOver(temporary, target, keep, error);
+    return writeTemporary(target, data, size, flush, temporary, error, failedAt) &&
+           renameOver(temporary, target, keep, error, failedAt);
+}
+
+// replaceFile's work on the full path `target`, the new file flushed to the
+// disk when `flush`; `failedAt` tells how far a failed write got.
+bool replaceAt(const std::string& path, const std::wstring& target, const void* data, size_t size,
+               bool flush, const char* what, std::string& error, FailedAt& failedAt) {
+    failedAt = FailedAt::opening;
+    if (namesNoFile(path)) {
+        return fail(error, std::string("the ") + what + " path names no file");
+    }
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD code = GetLastError();
+        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
+            return fail(error, systemError(std::string("cannot examine the ") + what));
+        }
+        return writeAndRename(target, data, size, false, flush, error, failedAt);
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return fail(error, std::string("the ") + what + " path is a folder");
+    }
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return fail(error, "the file is read-only");
+    }
+    return writeAndRename(target, data, size, true, flush, error, failedAt);
 }
 
 bool createFolders(const std::wstring& path, std::string& error) {
@@ -216,22 +202,6 @@ HANDLE openPathMutex(const std::string& path, std::string& error) {
 
 }  // namespace
 
-FolderResult ensurePrivateFolder(const std::string& path, std::string& error) {
-    const std::wstring wide = widen(path);
-    if (wide.empty() || !createFolders(wide, error)) {
-        error = path + ": " + (wide.empty() ? std::string("no folder named") : error);
-        const DWORD attributes = GetFileAttributesW(wide.c_str());
-        return attributes != INVALID_FILE_ATTRIBUTES ? FolderResult::notAFolder
-                                                     : FolderResult::cannotCreate;
-    }
-    const DWORD attributes = GetFileAttributesW(wide.c_str());
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        error = path + " is a symbolic link, not a private folder";
-        return FolderResult::symbolicLink;
-    }
-    return FolderResult::ready;
-}
-
 bool ensureFolder(const std::string& path, std::string& error) {
     if (!createFolders(widen(path), error)) {
         error = path + ": " + error;
@@ -250,29 +220,29 @@ bool writeFileAtomically(const std::string& path, const void* data, size_t size,
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return fail(error, "the path is a folder");
     }
-    return writeAndRename(target, data, size, false, mode != FileMode::privateUnflushed, error);
+    FailedAt failedAt = FailedAt::opening;
+    return writeAndRename(target, data, size, false, mode != FileMode::privateUnflushed, error,
+                          failedAt);
 }
 
-bool replaceFile(const std::string& path, const void* data, size_t size, std::string& error) {
-    if (namesNoFile(path)) {
-        return fail(error, "the output path names no file");
-    }
+bool replaceFile(const std::string& path, const void* data, size_t size, std::string& error,
+                 const char* what) {
+    FailedAt failedAt = FailedAt::opening;
+    return replaceAt(path, fullPath(path), data, size, true, what, error, failedAt);
+}
+
+ReplaceOutcome replaceOrRemoveFile(const std::string& path, const void* data, size_t size,
+                                   const char* what, std::string& error) {
     const std::wstring target = fullPath(path);
-    const DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        const DWORD code = GetLastError();
-        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
-            return fail(error, systemError("cannot examine the output"));
-        }
-        return writeAndRename(target, data, size, false, true, error);
+    FailedAt failedAt = FailedAt::opening;
+    if (replaceAt(path, target, data, size, false, what, error, failedAt)) {
+        return ReplaceOutcome::replaced;
     }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return fail(error, "the output path is a folder");
+    if (failedAt == FailedAt::opening) {
+        return ReplaceOutcome::notOpened;
     }
-    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-        return fail(error, "the file is read-only");
-    }
-    return writeAndRename(target, data, size, true, true, error);
+    DeleteFileW(target.c_str());
+    return ReplaceOutcome::failedStoring;
 }
 
 bool readWholeFile(const std::string& path, std::string& bytes, std::string& error) {

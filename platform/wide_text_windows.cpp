@@ -25,3 +25,13 @@ bool narrowToAnsiText(const std::wstring& wide, char* buffer, size_t size) {
                                      nullptr, lossyQuery);
     return length > 0 && lossy == FALSE;
 }
+
+std::wstring wideFullPath(const std::wstring& path) {
+    std::wstring full(32768, L'\0');
+    const DWORD length = GetFullPathNameW(path.c_str(), 32768, full.data(), nullptr);
+    if (length == 0 || length >= 32768) {
+        return path;
+    }
+    full.resize(length);
+    return full;
+}

@@ -13,10 +13,13 @@
 # $VRX_FRONT_END_CACHE; ~/.cache/vrxcompile-front-end when /var/cache cannot
 # be written), the key made of the target, the pinned versions, the content
 # of our patch series, the compiler, the toolchain file and the recipe number
-# below. Its file front-end.key holds that key text; CMake reads it. It is
-# built in a temporary folder beside it and renamed into place only when
-# complete, so a killed build never leaves half a prefix. A lock keeps two
-# runs from building at once.
+# below. Its file front-end.key holds that key text; CMake reads it.
+# SPIRV-Tools, which our patches do not touch, is cached beside it under a
+# key of its own, so that a changed patch rebuilds glslang only. Both are
+# built in a temporary folder and renamed into place only when complete, so
+# a killed build never leaves half a prefix. A lock per target keeps two runs
+# from building it at once. A build that read a glslang, SPIRV-Tools or SPIR-V header
+# of the system's packages instead of its own fails.
 #
 # The sources come from the package archive only: apt reads the pinned
 # release's signed source index through a private configuration (its own
@@ -71,15 +74,28 @@ esac
 bash scripts/install-packages.sh cmake ninja-build python3 patch pkgconf "$compiler_package" >&2
 compiler_version=$("$compiler_command" --version | head -n 1)
 
-key_text=$(
-    printf 'front end for %s\n' "$target"
-    printf 'glslang %s\nspirv-tools %s\nspirv-headers %s\n' \
-        "$glslang_version" "$spirv_tools_version" "$spirv_headers_version"
+# What both builds depend on besides the sources.
+build_text=$(
     printf 'compiler %s\n' "$compiler_version"
     if [ -n "$toolchain_file" ]; then
         printf 'toolchain file %s\n' "$(sha256sum <"$toolchain_file" | cut -d' ' -f1)"
     fi
     printf 'recipe %s\n' "$recipe"
+)
+# SPIRV-Tools does not depend on our patches: it is cached on its own, so
+# that a changed patch rebuilds glslang only.
+spirv_key_text=$(
+    printf 'SPIRV-Tools for %s\n' "$target"
+    printf 'spirv-tools %s\nspirv-headers %s\n' "$spirv_tools_version" "$spirv_headers_version"
+    printf '%s\n' "$build_text"
+)
+spirv_key=$target-spirv-tools-${spirv_tools_version%%-*}-$(printf '%s\n' "$spirv_key_text" |
+    sha256sum | cut -c1-16)
+key_text=$(
+    printf 'front end for %s\n' "$target"
+    printf 'glslang %s\nspirv-tools %s\nspirv-headers %s\n' \
+        "$glslang_version" "$spirv_tools_version" "$spirv_headers_version"
+    printf '%s\n' "$build_text"
     # Our patch series, by name and content; CMake checks these lines
     # against the series in the source tree.
     for patch_file in toolchain/glslang-patches/*.patch; do
@@ -97,11 +113,13 @@ if [ -z "$cache" ]; then
     fi
 fi
 prefix=$cache/$key
+spirv_prefix=$cache/$spirv_key
 
+# One lock per target: a host and a mingw build may run side by side.
 mkdir -p "$cache"
-exec 9>"$cache/.lock"
+exec 9>"$cache/.lock-$target"
 if ! flock -n 9; then
-    log "waiting for another build of the front end in $cache"
+    log "waiting for another build of the $target front end in $cache"
     flock 9
 fi
 if [ -f "$prefix/.complete" ]; then
@@ -110,13 +128,18 @@ if [ -f "$prefix/.complete" ]; then
     exit 0
 fi
 # Leftovers of killed runs; the lock says no other run is using them.
-rm -rf "$cache"/.build-* "$prefix"
-work=$(mktemp -d "$cache/.build-XXXXXX")
+rm -rf "$cache/.build-$target-"* "$prefix"
+[ -f "$spirv_prefix/.complete" ] || rm -rf "$spirv_prefix"
+work=$(mktemp -d "$cache/.build-$target-XXXXXX")
 trap 'rm -rf "$work"' EXIT
 started=$(date +%s)
 build_log=$work/build.log
-log "building the front end for $target (glslang $glslang_version, SPIRV-Tools" \
-    "$spirv_tools_version): about 15 minutes on 2 cores, once per machine"
+if [ -f "$spirv_prefix/.complete" ]; then
+    log "building glslang $glslang_version for $target with our patches (SPIRV-Tools cached)"
+else
+    log "building the front end for $target (glslang $glslang_version, SPIRV-Tools" \
+        "$spirv_tools_version): about 15 minutes on 2 cores, once per machine"
+fi
 
 # --- Private apt configuration -------------------------------------------
 # The machine's own entry for its release (not -updates or -security) gives
@@ -254,21 +277,22 @@ unpack_source() {
 log "fetching the sources from $archive ($release)"
 src=$work/src
 fetch_files glslang "$glslang_version" "$src/glslang.files" '*.orig.tar.*' '*.debian.tar.*'
-fetch_files spirv-tools "$spirv_tools_version" "$src/spirv-tools.files" '*.orig.tar.*' \
-    '*.debian.tar.*'
-# Only the headers' own tree is used (include/spirv): Debian's packaging of
-# it patches nothing there.
-fetch_files spirv-headers "$spirv_headers_version" "$src/spirv-headers.files" '*.orig.tar.*'
 unpack_source "$src/glslang.files" "$src/glslang" with-debian
-unpack_source "$src/spirv-tools.files" "$src/spirv-tools" with-debian
-unpack_source "$src/spirv-headers.files" "$src/spirv-headers"
+if [ ! -f "$spirv_prefix/.complete" ]; then
+    fetch_files spirv-tools "$spirv_tools_version" "$src/spirv-tools.files" '*.orig.tar.*' \
+        '*.debian.tar.*'
+    # Only the headers' own tree is used (include/spirv): Debian's packaging
+    # of it patches nothing there.
+    fetch_files spirv-headers "$spirv_headers_version" "$src/spirv-headers.files" '*.orig.tar.*'
+    unpack_source "$src/spirv-tools.files" "$src/spirv-tools" with-debian
+    unpack_source "$src/spirv-headers.files" "$src/spirv-headers"
+fi
 bash scripts/apply-glslang-patches.sh "$src/glslang" 2>&1 | sed 's/^/build-front-end: /' >&2
 
 # --- Building ------------------------------------------------------------
 jobs=${VRX_FRONT_END_JOBS:-$(nproc)}
-stage=$work/stage
 out=$work/prefix
-mkdir -p "$stage/lib/pkgconfig" "$stage/include" "$out/lib" "$out/include/glslang/SPIRV"
+mkdir -p "$out/lib" "$out/include/glslang/SPIRV"
 # Optimised as Debian builds them (-O2), which builds faster than -O3.
 common=(-G Ninja "${compiler[@]}" -DCMAKE_BUILD_TYPE=Release -DCMAKE_C_FLAGS_RELEASE="-O2 -DNDEBUG"
     -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DBUILD_SHARED_LIBS=OFF -Wno-dev)
@@ -303,19 +327,40 @@ build_targets() {
     return 0
 }
 
+# Sets cpu to the CPU seconds (user and system) of every command this run
+# has finished; `times` runs in this shell, not in a command substitution,
+# whose children would be its own.
+cpu_now() {
+    times >"$work/times"
+    cpu=$(tail -n 1 "$work/times" | awk '{
+        total = 0
+        for (i = 1; i <= 2; i++) { split($i, part, "m"); total += part[1] * 60 + part[2] }
+        printf "%d\n", total }')
+}
+
+# Logs how long a stage took, wall and CPU: the measure of a cold build.
+# stage_done LABEL WALL_START CPU_START
+stage_done() {
+    local wall=$(($(date +%s) - $2))
+    cpu_now
+    cpu=$((cpu - $3))
+    log "$1 built in $((wall / 60)) min $((wall % 60)) s ($((cpu / 60)) min $((cpu % 60)) s of CPU)"
+}
+
 configure() {
     local label=$1
     shift
     cmake "$@" >>"$build_log" 2>&1 || { tail -n 40 "$build_log" >&2; die "configuring $label failed"; }
 }
 
-# SPIRV-Tools: only the core library (the validator, the disassembler) and
-# the optimiser; no executables, tests or other libraries.
-configure SPIRV-Tools -S "$src/spirv-tools" -B "$work/build/spirv-tools" "${common[@]}" \
-    -DSPIRV-Headers_SOURCE_DIR="$src/spirv-headers" -DSPIRV_SKIP_TESTS=ON \
-    -DSPIRV_SKIP_EXECUTABLES=ON -DSPIRV_WERROR=OFF -DSPIRV_TOOLS_BUILD_STATIC=ON \
-    -DSPIRV_BUILD_FUZZER=OFF -DSPIRV_TOOLS_LIBRARY_TYPE=STATIC
-build_targets "SPIRV-Tools" "$work/build/spirv-tools" SPIRV-Tools-static SPIRV-Tools-opt
+# Fails when a build read a glslang, SPIRV-Tools or SPIR-V header of the
+# system's (installed packages of other versions) instead of its own.
+check_header_origin() {
+    local label=$1 folder=$2 foreign
+    foreign=$(cd "$folder" && ninja -t deps |
+        grep -E '^ +/usr(/local)?/include/(glslang|SPIRV|spirv-tools|spirv)/' | sort -u || true)
+    [ -z "$foreign" ] || die "$label read headers of the system's packages:"$'\n'"$foreign"
+}
 
 # Installed by hand: the install rules want every library of the package.
 install_library() {
@@ -324,13 +369,34 @@ install_library() {
     [ "$(printf '%s\n' "$found" | grep -c .)" = 1 ] || die "lib$name.a not found once in $from"
     cp "$found" "$to/"
 }
-install_library SPIRV-Tools "$work/build/spirv-tools" "$stage/lib"
-install_library SPIRV-Tools-opt "$work/build/spirv-tools" "$stage/lib"
-cp -r "$src/spirv-tools/include/spirv-tools" "$stage/include/"
+
+# SPIRV-Tools: only the core library (the validator, the disassembler) and
+# the optimiser; no executables, tests or other libraries.
+if [ ! -f "$spirv_prefix/.complete" ]; then
+    stage=$work/spirv-tools-prefix
+    mkdir -p "$stage/lib" "$stage/include"
+    cpu_now
+    stage_wall=$(date +%s) stage_cpu=$cpu
+    configure SPIRV-Tools -S "$src/spirv-tools" -B "$work/build/spirv-tools" "${common[@]}" \
+        -DSPIRV-Headers_SOURCE_DIR="$src/spirv-headers" -DSPIRV_SKIP_TESTS=ON \
+        -DSPIRV_SKIP_EXECUTABLES=ON -DSPIRV_WERROR=OFF -DSPIRV_TOOLS_BUILD_STATIC=ON \
+        -DSPIRV_BUILD_FUZZER=OFF -DSPIRV_TOOLS_LIBRARY_TYPE=STATIC
+    build_targets "SPIRV-Tools" "$work/build/spirv-tools" SPIRV-Tools-static SPIRV-Tools-opt
+    stage_done SPIRV-Tools "$stage_wall" "$stage_cpu"
+    check_header_origin SPIRV-Tools "$work/build/spirv-tools"
+    install_library SPIRV-Tools "$work/build/spirv-tools" "$stage/lib"
+    install_library SPIRV-Tools-opt "$work/build/spirv-tools" "$stage/lib"
+    cp -r "$src/spirv-tools/include/spirv-tools" "$stage/include/"
+    printf '%s\n' "$spirv_key_text" >"$stage/spirv-tools.key"
+    touch "$stage/.complete"
+    mv "$stage" "$spirv_prefix"
+fi
+stage=$spirv_prefix
 
 # glslang finds SPIRV-Tools through pkg-config (Debian's patch) and then uses
 # the optimiser as Debian's build does; this file names the staged copy.
-cat >"$stage/lib/pkgconfig/SPIRV-Tools.pc" <<PC
+mkdir -p "$work/pkgconfig"
+cat >"$work/pkgconfig/SPIRV-Tools.pc" <<PC
 Name: SPIRV-Tools
 Description: staged for the front-end build
 Version: ${spirv_tools_version%%-*}
@@ -343,15 +409,19 @@ if [ "$target" = host ]; then
     glslang_targets+=(glslang-standalone)
     binaries=ON
 fi
-export PKG_CONFIG_LIBDIR=$stage/lib/pkgconfig PKG_CONFIG_PATH=
+export PKG_CONFIG_LIBDIR=$work/pkgconfig PKG_CONFIG_PATH=
+cpu_now
+stage_wall=$(date +%s) stage_cpu=$cpu
 configure glslang \
     -S "$src/glslang" -B "$work/build/glslang" "${common[@]}" \
-    -DCMAKE_EXE_LINKER_FLAGS="-L$stage/lib" -DENABLE_OPT=ON \
+    -DCMAKE_CXX_FLAGS="-I$stage/include" -DCMAKE_EXE_LINKER_FLAGS="-L$stage/lib" -DENABLE_OPT=ON \
     -DENABLE_GLSLANG_BINARIES=$binaries -DENABLE_SPVREMAPPER=OFF -DENABLE_CTEST=OFF \
     -DGLSLANG_TESTS=OFF -DBUILD_TESTING=OFF -DBUILD_EXTERNAL=OFF
 grep -q 'ENABLE_OPT=1' "$work/build/glslang/build.ninja" ||
     die "glslang configured without the optimiser"
 build_targets "glslang" "$work/build/glslang" "${glslang_targets[@]}"
+stage_done glslang "$stage_wall" "$stage_cpu"
+check_header_origin glslang "$work/build/glslang"
 
 # The prefix: the libraries, every header of both source trees (the compiler
 # library also reads glslang's intermediate tree), the generated version

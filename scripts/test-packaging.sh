@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the toolchain as users get it:
 # - the manual pages format without a warning;
+# - libmendrix.so exports its five entry points and nothing else;
 # - the .deb holds the driver, the libraries, the inspector, the manual
 #   pages, the docs and the CMake package, depends on the run times only,
 #   and once unpacked (dpkg -x, never installed) compiles the examples;
@@ -63,6 +64,14 @@ for dependency in ${depends//,/ }; do
 done
 version=$(sed -n 's/.*VRX_VERSION_STRING "\(.*\)"/\1/p' build/generated/vrx_version.h)
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version is not $version"
+
+echo "== libmendrix.so exports its entry points only"
+# The front end is linked in statically; none of its symbols may leave.
+same_list "$(nm -D --defined-only build/bin/libmendrix.so | awk '{ print $3 }')" "VRX2CompileProgram3
+VRX2Destroy
+VRX2DestroyPT4Program3
+VRX2GetABIVersion
+VRX2Initialize" "symbols exported by libmendrix.so"
 
 echo "== the unpacked .deb compiles the examples"
 dpkg -x "$deb" "$work/deb"
@@ -167,6 +176,7 @@ zip=$(ls build-windows/vrxcompile-*.zip)
 top=$(basename "$zip" .zip)
 expected="$top/bin/vrxCompile.exe
 $top/bin/vrxInfo.exe
+$top/lib/vrxcompile/mendrix.dll
 $top/lib/vrxcompile/tmb.dll
 $top/lib/cmake/vrxCompile/vrxCompileConfig.cmake
 $top/lib/cmake/vrxCompile/vrxCompileConfigVersion.cmake
@@ -175,10 +185,6 @@ $top/share/man/man1/vrxInfo.1
 $top/share/doc/vrxcompile/README.md
 $top/share/doc/vrxcompile/mendrix.md
 $top/share/doc/vrxcompile/vrx-format.md"
-# The compiler library is part of the Windows build where its front end is.
-if [ -f build-windows/bin/mendrix.dll ]; then
-    expected+=$'\n'"$top/lib/vrxcompile/mendrix.dll"
-fi
 same_list "$(cmake -E tar tf "$zip" | grep -v '/$')" "$expected" "contents of $zip"
 
 echo "packaging checks passed"

@@ -9,16 +9,15 @@ cd "$(dirname "$0")/.."
 bash scripts/install-packages.sh cmake ninja-build g++-mingw-w64-x86-64-posix \
     binutils-mingw-w64-x86-64 wine64 googletest libxxhash-dev
 
-# glslang and SPIRV-Tools for mingw, built once per machine and cached.
-deps_prefix=$(bash scripts/build-mingw-deps.sh)
-
 wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 # The same prefix and settings as the emulator command in the preset.
 export WINEPREFIX="$PWD/build-windows/wine"
 export WINEDEBUG=-all
 
-cmake --preset windows -DVRX_MINGW_DEPS_PREFIX="$deps_prefix"
+# Configuring builds the front end for mingw (scripts/build-front-end.sh),
+# once per machine.
+cmake --preset windows
 
 # The prefix is made once, while the build runs: its first start takes
 # seconds and talks on standard error. No Mono or Gecko is needed.

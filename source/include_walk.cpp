@@ -34,7 +34,10 @@ const char* skipBlanks(const char* cursor) {
 // few calls per buffer rather than per line.
 class ChunkReader {
 public:
-    ChunkReader(FILE* stream, char* buffer) : stream(stream), buffer(buffer) {}
+    // `countedBytes`, when not null, gets every byte read added to it; the
+    // reader stops once it exceeds kIncludedTextLimit.
+    ChunkReader(FILE* stream, char* buffer, uint64_t* countedBytes)
+        : stream(stream), buffer(buffer), countedBytes(countedBytes) {}
 
     // Fills the buffer and drops a byte order mark at the start of the
     // file. False when the file cannot be read.
@@ -57,7 +60,8 @@ public:
 
     // The next chunk: the bytes up to and including the next newline, at
     // most kIncludeChunkSize - 1 of them. False at the end of the file, and
-    // when the file cannot be read (then `failed` is set).
+    // when the file cannot be read or crossed the bound (then `failed` is
+    // set).
     bool next(const char*& chunk, size_t& chunkLength, bool& failed) {
         if (end - begin < kIncludeChunkSize - 1 && !fill()) {
             failed = true;
@@ -75,9 +79,13 @@ public:
         return true;
     }
 
+    // True when the counted bytes crossed kIncludedTextLimit.
+    bool overLimit() const { return crossed; }
+
 private:
     // Moves what is left to the front and reads until the buffer is full or
-    // the file ends. False on a read error.
+    // the file ends. False on a read error and when the counted bytes cross
+    // the bound.
     bool fill() {
         if (atEnd) {
             return true;
@@ -88,6 +96,15 @@ private:
         size_t wanted = kIncludeReadBufferSize - end;
         size_t got = std::fread(buffer + end, 1, wanted, stream);
         end += got;
+        if (countedBytes != nullptr) {
+            // Bytes read, not bytes kept: a file of NUL bytes (a sparse one,
+            // say) costs its reading all the same.
+            *countedBytes += got;
+            if (*countedBytes > kIncludedTextLimit) {
+                crossed = true;
+                return false;
+            }
+        }
         if (got < wanted) {
             if (std::ferror(stream) != 0) {
                 return false;
@@ -99,9 +116,11 @@ private:
 
     FILE* stream;
     char* buffer;
+    uint64_t* countedBytes;
     size_t begin = 0;  // first byte not yet handed out
     size_t end = 0;    // bytes in the buffer
     bool atEnd = false;
+    bool crossed = false;
 };
 
 // The rest of `chunk` behind "#", blanks, "include" and one white-space
@@ -142,16 +161,38 @@ struct PendingText {
     }
 };
 
-void reportUnopened(IncludeWalk& walk, const char* path, int64_t line, const char* name,
-                    size_t nameLength) {
+// Reports the include at line `line` of `path` as the one that crossed a
+// bound, and stops the walk.
+void stopAtBound(IncludeWalk& walk, const char* path, int64_t line, const char* message) {
+    walk.sink.failure(walk.sink.context, path, line, message);
+    walk.stopped = true;
+}
+
+// Reports a failed include of the file `path` at nesting level `depth`. The
+// error line of an included file counts against the bound on included text,
+// as its path grows with every level and its directive may be short.
+void reportFailure(IncludeWalk& walk, const char* path, int64_t line, int32_t depth,
+                   const char* message) {
+    if (depth > 0) {
+        walk.includedBytes += std::strlen(path) + std::strlen(message);
+        if (walk.includedBytes > kIncludedTextLimit) {
+            stopAtBound(walk, path, line, kTooMuchIncludedTextMessage);
+            return;
+        }
+    }
+    walk.sink.failure(walk.sink.context, path, line, message);
+}
+
+void reportUnopened(IncludeWalk& walk, const char* path, int64_t line, int32_t depth,
+                    const char* name, size_t nameLength) {
     size_t messageSize = nameLength + kMessageRoom;
     char* message = static_cast<char*>(allocateMemory(messageSize));
     if (message == nullptr) {
-        walk.sink.failure(walk.sink.context, path, line, kNoMemoryForMessage);
+        reportFailure(walk, path, line, depth, kNoMemoryForMessage);
         return;
     }
     std::snprintf(message, messageSize, kUnableToOpenFormat, static_cast<int>(nameLength), name);
-    walk.sink.failure(walk.sink.context, path, line, message);
+    reportFailure(walk, path, line, depth, message);
     releaseMemory(message);
 }
 
@@ -160,22 +201,21 @@ void reportUnopened(IncludeWalk& walk, const char* path, int64_t line, const cha
 // and the white-space character after it.
 void expandInclude(IncludeWalk& walk, const char* path, int64_t line, int32_t depth,
                    const char* rest) {
-    const IncludeWalkSink& sink = walk.sink;
     if (depth >= kIncludeNestingLimit) {
-        sink.failure(sink.context, path, line, kNestedTooDeeplyMessage);
+        reportFailure(walk, path, line, depth, kNestedTooDeeplyMessage);
         return;
     }
     while (isWhiteSpace(*rest)) {
         ++rest;
     }
     if (*rest != '"') {
-        sink.failure(sink.context, path, line, kExpectedQuoteMessage);
+        reportFailure(walk, path, line, depth, kExpectedQuoteMessage);
         return;
     }
     const char* name = rest + 1;
     const char* closingQuote = std::strchr(name, '"');
     if (closingQuote == nullptr) {
-        sink.failure(sink.context, path, line, kMissingQuoteMessage);
+        reportFailure(walk, path, line, depth, kMissingQuoteMessage);
         return;
     }
     size_t nameLength = static_cast<size_t>(closingQuote - name);
@@ -198,11 +238,19 @@ void expandInclude(IncludeWalk& walk, const char* path, int64_t line, int32_t de
     std::memcpy(joinedPath + folderLength, name, nameLength);
     joinedPath[folderLength + nameLength] = '\0';
 
-    // Include names come from file contents: a folder, pipe or device is
-    // never opened, so that no include can hang the run or exhaust memory.
+    // Include names come from file contents: only an ordinary file on a disk
+    // is opened, so that no include can hang the run or exhaust memory.
+    FILE* file = openIncludedFile(joinedPath);
+    if (file != nullptr && walk.includeCount >= kIncludeCountLimit) {
+        std::fclose(file);
+        releaseMemory(joinedPath);
+        stopAtBound(walk, path, line, kTooManyIncludesMessage);
+        return;
+    }
     bool included = false;
-    FILE* file = isRegularFile(joinedPath) ? std::fopen(joinedPath, "rb") : nullptr;
     if (file != nullptr) {
+        ++walk.includeCount;
+        const IncludeWalkSink& sink = walk.sink;
         sink.opened(sink.context, joinedPath, depth + 1);
         // A file that cannot be read to its end counts as one that cannot be
         // opened: nothing of it stays in the text.
@@ -212,11 +260,22 @@ void expandInclude(IncludeWalk& walk, const char* path, int64_t line, int32_t de
             releaseMemory(joinedPath);
             return;
         }
+        // A walk stopped further in returns true: what this file gave stays.
         sink.closed(sink.context, included);
     }
     releaseMemory(joinedPath);
+    if (walk.stopped) {
+        return;
+    }
+    if (walk.overTextLimit) {
+        // The file crossed the bound on included text while it was read:
+        // its directive gets the error line, never a cut-off text.
+        walk.overTextLimit = false;
+        stopAtBound(walk, path, line, kTooMuchIncludedTextMessage);
+        return;
+    }
     if (!included) {
-        reportUnopened(walk, path, line, name, nameLength);
+        reportUnopened(walk, path, line, depth, name, nameLength);
     }
 }
 
@@ -228,9 +287,13 @@ bool walkSourceStream(IncludeWalk& walk, FILE* stream, const char* path, int64_t
     if (depth < 0 || depth > kIncludeNestingLimit) {
         return false;
     }
+    // Bytes read from included files count against the bound; the top-level
+    // file is read whole.
     ChunkReader reader(stream,
-                       walk.readBuffers + static_cast<size_t>(depth) * kIncludeReadBufferSize);
+                       walk.readBuffers + static_cast<size_t>(depth) * kIncludeReadBufferSize,
+                       depth > 0 ? &walk.includedBytes : nullptr);
     if (!reader.start()) {
+        walk.overTextLimit = reader.overLimit();
         return false;
     }
     const IncludeWalkSink& sink = walk.sink;
@@ -268,6 +331,9 @@ bool walkSourceStream(IncludeWalk& walk, FILE* stream, const char* path, int64_t
             if (walk.outOfMemory) {
                 return false;
             }
+            if (walk.stopped) {
+                return true;
+            }
         } else if (taken == chunkLength) {
             pending.add(chunk, taken, fileLine);
         } else if (taken > 0) {
@@ -281,10 +347,12 @@ bool walkSourceStream(IncludeWalk& walk, FILE* stream, const char* path, int64_t
             ++fileLine;
         }
     }
-    pending.flush(sink);
     if (failed) {
+        // What this file gave is dropped by the level that included it.
+        walk.overTextLimit = reader.overLimit();
         return false;
     }
+    pending.flush(sink);
     sink.text(sink.context, "\n", 1, fileLine);
     return true;
 }

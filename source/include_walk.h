@@ -7,6 +7,14 @@
 // builds its text on it; the compiler library rebuilds the same expansion to
 // learn where each line came from. The walk never ends the process: every
 // failure is a value.
+//
+// What includes add to one top-level file is bounded, so that a small tree of
+// files that include each other many times cannot run for minutes or exhaust
+// memory: at most kIncludedTextLimit bytes read from included files (error
+// lines in them count too) and kIncludeCountLimit includes carried out. The
+// include that crosses a bound becomes one error line and the walk stops
+// there: nothing more of any file follows. The top-level file itself is not
+// bounded. Both users of the walk therefore stop at the same place.
 #pragma once
 
 #include <cstddef>
@@ -26,11 +34,20 @@ constexpr size_t kIncludeReadBuffersSize = (kIncludeNestingLimit + 1) * kInclude
 // line is several chunks, and each is looked at for a directive.
 constexpr size_t kIncludeChunkSize = 512;
 
+// Bounds on what the includes of one top-level file add. Generous for any
+// real program (a large one includes a few MiB in a few hundred includes),
+// small enough that a walk reaching them ends within about a second. The
+// messages below name both numbers.
+constexpr uint64_t kIncludedTextLimit = 64u << 20;
+constexpr uint32_t kIncludeCountLimit = 65536;
+
 // Messages of the include failures, as the `#error` lines carry them.
 constexpr const char* kNestedTooDeeplyMessage = "#includes nested too deeply";
 constexpr const char* kExpectedQuoteMessage = "expected quote after #include";
 constexpr const char* kMissingQuoteMessage = "missing quote at end of #include";
 constexpr const char* kNoMemoryForMessage = "Out of memory";
+constexpr const char* kTooMuchIncludedTextMessage = "#included text exceeds 64 MiB";
+constexpr const char* kTooManyIncludesMessage = "more than 65536 #includes";
 
 // Where the walk reports, in the order of the expanded text. Cleared before
 // use; every entry is set.
@@ -47,11 +64,15 @@ struct IncludeWalkSink {
     // opened and is read next at nesting level `depth`.
     void (*opened)(void* context, const char* path, int32_t depth);
     // The file opened last is done. `complete` is false when it could not be
-    // read to its end: whatever it gave since `opened` is to be dropped, and a
-    // failure for its directive follows.
+    // read to its end or crossed a bound: whatever it gave since `opened` is
+    // to be dropped, and a failure for its directive follows. When the walk
+    // stops at a bound, the files still open close as complete: what they
+    // gave stays, and nothing follows.
     void (*closed)(void* context, bool complete);
 };
 
+// One walk over a top-level file and its includes: the caller sets the sink,
+// the buffers and outOfMemory (false); the rest starts at zero.
 struct IncludeWalk {
     IncludeWalkSink sink;
     // kIncludeReadBuffersSize bytes of the caller's.
@@ -59,11 +80,21 @@ struct IncludeWalk {
     // Set when a joined path could not be allocated; the walk then stops and
     // every level returns false.
     bool outOfMemory;
+    // What the includes added so far, against the bounds.
+    uint64_t includedBytes = 0;
+    uint32_t includeCount = 0;
+    // Set while the file being read has crossed kIncludedTextLimit; the level
+    // that included it reports the failure.
+    bool overTextLimit = false;
+    // Set once an include crossed a bound and its error line was reported;
+    // every level then returns true at once.
+    bool stopped = false;
 };
 
 // Reports the expansion of `stream`, opened as `path` at nesting level
 // `depth`, whose next line is `line`, and its closing "\n". False when the
 // stream could not be read to its end (what was reported stays reported),
 // when `depth` is outside 0..kIncludeNestingLimit, or when memory ran out.
+// True, without the closing "\n", when the walk stopped at a bound.
 bool walkSourceStream(IncludeWalk& walk, FILE* stream, const char* path, int64_t line,
                       int32_t depth);

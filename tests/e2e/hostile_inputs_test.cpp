@@ -219,6 +219,44 @@ TEST(HostileInputs, PipesAndDevices) {
 #endif
 }
 
+// Includes that would run for minutes or fill the memory end at once with one
+// error line: 25 small files each including the next twice, a sparse 100 GiB
+// file, files of /proc and /sys, device names with an extension on Windows.
+TEST(HostileInputs, IncludesThatWouldRunAway) {
+    TempFolder folder;
+    for (int level = 1; level < 24; ++level) {
+        std::string next = "#include \"f" + std::to_string(level + 1) + ".glsl\"\n";
+        folder.write("f" + std::to_string(level) + ".glsl", next + next);
+    }
+    folder.write("f24.glsl", "leaf\n");
+    fs::resize_file(folder.write("sparse.glsl", ""), 100ull << 30);
+    // The main file, and the text's one error line between its quotes.
+    // clang-format off
+    const std::pair<const char*, const char*> cases[] = {
+        {"#include \"f1.glsl\"\n#include \"f1.glsl\"\n", "f21.glsl: 2: more than 65536 #includes"},
+        {"#include \"sparse.glsl\"\nx\n", "main.vert: 1: #included text exceeds 64 MiB"},
+        {"#include \"/proc/self/pagemap\"\n", "main.vert: 1: unable to open file /proc/self/pagemap"},
+        {"#include \"/sys/devices/system/cpu/online\"\n", "main.vert: 1: unable to open file /sys/devices/system/cpu/online"},
+        {"#include \"nul.glsl\"\n", "main.vert: 1: unable to open file nul.glsl"},
+        {"#include \"com1.h\"\n", "main.vert: 1: unable to open file com1.h"},
+    };
+    // clang-format on
+    DriverRunner runner;
+    runner.timeLimitSeconds = 60;
+    runner.memoryLimitBytes = 1ull << 30;
+    for (auto [main, message] : cases) {
+        SCOPED_TRACE(main);
+        folder.write("main.vert", main);
+        DriverResult result = runner.run(folder, {"-v", "main.vert"});
+        ASSERT_EQ(result.exitCode, 0) << result.standardOutput;
+        std::string source = compileCall(result)["request.vertexSource"];
+        std::string error = loggedText(std::string("#error \"") + message + "\"\n");
+        EXPECT_THAT(source, HasSubstr(error.substr(1, error.size() - 2)));
+        EXPECT_EQ(countOf(source, "#error"), 1u);
+        EXPECT_LT(source.size(), 4u << 20);
+    }
+}
+
 #ifndef _WIN32
 // An absolute path of exactly `length` characters below the test folder:
 // `prefix`, then folders of at most 200 characters, then a file name.

@@ -141,4 +141,49 @@ TEST(SideFiles, NameTooLongIsSkippedNotShortened) {
     }
 }
 
+#ifndef _WIN32
+// A side file that fails while it is written (here past the file size limit)
+// is warned about and leaves no file, not even an earlier run's; one that
+// cannot be opened is left alone without a word.
+TEST(SideFiles, AFailedWriteWarnsAndLeavesNoFile) {
+    const struct {
+        const char* limit;  // file size limit of the run; "" for none
+        const char* warning;
+        const char* dumpAfter;  // "" when no file is left
+    } cases[] = {
+        {"", "", "old"},  // a read-only dump file
+        {"--fsize=16384",
+         "vrxCompile: warning: dump file \"output_vs.dmp\" not written: cannot write the "
+         "temporary file: File too large\n",
+         ""},
+    };
+    for (const auto& c : cases) {
+        TempFolder folder;
+        folder.write("a.vert", "void main() {}\n");
+        folder.write("output_vs.dmp", "old");
+        if (c.limit[0] == '\0') {
+            fs::permissions(folder.path() / "output_vs.dmp", fs::perms::owner_read);
+        }
+        DriverRunner runner;
+        runner.environment = {{"MENDRIX_VERTEX_DUMP", std::string(40000, 'x')},
+                              {"MENDRIX_STATS", "1,2,3,4,5,6,7,8,9"}};
+        std::vector<std::string> arguments = {"-v", "a.vert", "-d", "-istats"};
+        if (c.limit[0] != '\0') {
+            runner.startName = "/usr/bin/prlimit";
+            arguments.insert(arguments.begin(), {c.limit, "bin/" + driverFileName()});
+        }
+        DriverResult result = runner.run(folder, arguments);
+        EXPECT_EQ(result.exitCode, 0) << c.limit;
+        EXPECT_EQ(result.standardError, c.warning);
+        EXPECT_EQ(readFileBytes(folder.path() / "output_vs.dmp").substr(0, 8), c.dumpAfter);
+        std::vector<std::string> files = {"a.vert", "output.vrx", "output_vs.dmp",
+                                          "output_vs.stat"};
+        if (c.dumpAfter[0] == '\0') {
+            files.erase(files.begin() + 2);
+        }
+        EXPECT_EQ(filesIn(folder.path()), files);  // and no temporary file
+    }
+}
+#endif
+
 }  // namespace

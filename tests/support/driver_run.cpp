@@ -9,6 +9,7 @@
 #include <cctype>
 #else
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -111,7 +112,8 @@ HANDLE openInheritable(const fs::path& file, DWORD access, DWORD disposition) {
 int runProcess(const fs::path& executable, const std::vector<std::string>& arguments,
                const fs::path& workingFolder, const fs::path& inFile, const fs::path& outFile,
                const fs::path& errFile,
-               const std::vector<std::pair<std::string, std::optional<std::string>>>& environment) {
+               const std::vector<std::pair<std::string, std::optional<std::string>>>& environment,
+               const DriverRunner& limits) {
     std::string program = executable.string();
     std::string commandLine = quoteArgument(program);
     for (const std::string& argument : arguments) {
@@ -138,7 +140,11 @@ int runProcess(const fs::path& executable, const std::vector<std::string>& argum
     if (!started) {
         return 127;
     }
-    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD wait = limits.timeLimitSeconds != 0 ? limits.timeLimitSeconds * 1000 : INFINITE;
+    if (WaitForSingleObject(process.hProcess, wait) == WAIT_TIMEOUT) {
+        TerminateProcess(process.hProcess, 128 + 14);
+        WaitForSingleObject(process.hProcess, INFINITE);
+    }
     DWORD exitCode = 127;
     GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hThread);
@@ -149,9 +155,18 @@ int runProcess(const fs::path& executable, const std::vector<std::string>& argum
 int runProcess(const fs::path& executable, const std::vector<std::string>& arguments,
                const fs::path& workingFolder, const fs::path& inFile, const fs::path& outFile,
                const fs::path& errFile,
-               const std::vector<std::pair<std::string, std::optional<std::string>>>& environment) {
+               const std::vector<std::pair<std::string, std::optional<std::string>>>& environment,
+               const DriverRunner& limits) {
     pid_t child = fork();
     if (child == 0) {
+        // Both limits outlive execv: the alarm's signal ends the driver.
+        alarm(limits.timeLimitSeconds);
+#ifndef __SANITIZE_ADDRESS__
+        rlimit memory{limits.memoryLimitBytes, limits.memoryLimitBytes};
+        if (limits.memoryLimitBytes != 0 && setrlimit(RLIMIT_AS, &memory) != 0) {
+            _exit(127);
+        }
+#endif
         if (chdir(workingFolder.c_str()) != 0) {
             _exit(127);
         }
@@ -261,7 +276,7 @@ DriverResult DriverRunner::run(const TempFolder& folder,
     DriverResult result;
     fs::path started = startName.empty() ? driver : fs::path(startName);
     result.exitCode = runProcess(started, arguments, folder.path(), standardInputFile, outFile,
-                                 errFile, fullEnvironment);
+                                 errFile, fullEnvironment, *this);
     result.standardOutputBytes = readFileBytes(outFile);
     result.standardErrorBytes = readFileBytes(errFile);
     result.standardOutput = asText(result.standardOutputBytes);

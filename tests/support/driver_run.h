@@ -33,6 +33,11 @@ struct DriverRunner {
     std::string startName;
     // Extra environment: a value sets the variable, nullopt removes it.
     std::vector<std::pair<std::string, std::optional<std::string>>> environment;
+    // For a run whose fault would hang or exhaust memory: seconds until the
+    // driver is killed, and its address space (not on Windows or under
+    // AddressSanitizer, which reserves far more). 0: no limit.
+    unsigned timeLimitSeconds = 0;
+    unsigned long long memoryLimitBytes = 0;
 
     // Runs the driver with `arguments` in `folder` (the working directory);
     // the driver and libraries are copied to folder/bin first.

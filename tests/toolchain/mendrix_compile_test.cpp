@@ -7,6 +7,13 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <set>
+#include <thread>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "tests/toolchain/mendrix_support.h"
 #include "toolchain/common/validated_form.h"
@@ -671,11 +678,15 @@ TEST(MendrixCompile, DebugInformationGoesToThePrivateCacheFolder) {
     fs::create_directory_symlink(temp.path() / "elsewhere",
                                  temp.path() / "linked" / "Korvane" / "Lumo" / "ShaderSymbols");
     std::string xdg = temp.file("xdg"), home = temp.file("home"), linked = temp.file("linked");
+    std::string widened = temp.file("widened");
+    fs::create_directories(temp.path() / "widened/Korvane/Lumo/ShaderSymbols");
+    fs::permissions(temp.path() / "widened/Korvane/Lumo/ShaderSymbols", fs::perms::all);
     ScopedVariable tmpdir("TMPDIR", temp.file("tmp").c_str());
     // clang-format off
     const struct { const char* name; const char* xdg; const char* home; fs::path folder; const char* warning; } cases[] = {
         {"XDG_CACHE_HOME", xdg.c_str(), home.c_str(), temp.path() / "xdg/Korvane/Lumo/ShaderSymbols", nullptr},
         {"HOME", nullptr, home.c_str(), temp.path() / "home/.cache/Korvane/Lumo/ShaderSymbols", nullptr},
+        {"widened to 0777", widened.c_str(), nullptr, temp.path() / "widened/Korvane/Lumo/ShaderSymbols", nullptr},
         {"neither", nullptr, nullptr, temp.path() / "elsewhere", "neither XDG_CACHE_HOME nor HOME is set"},
         {"linked folder", linked.c_str(), nullptr, temp.path() / "elsewhere", "is a symbolic link"},
     };
@@ -723,6 +734,47 @@ TEST(MendrixCompile, ChosenDebugFolderNeverWritesThroughALinkAtTheFile) {
     EXPECT_TRUE(second.ok) << second.log();
     EXPECT_FALSE(fs::is_symlink(files[0]));
     EXPECT_EQ(readFileBytes(victim), "kept");
+}
+
+TEST(MendrixCompile, DebugFileIsWrittenOnceAndOnlyOwnOldTemporariesGo) {
+#ifdef _WIN32
+    GTEST_SKIP() << "file identities and owners are those of POSIX";
+#else
+    TempFolder temp;
+    ScopedVariable xdg("XDG_CACHE_HOME", temp.file("xdg").c_str());
+    const fs::path folder = temp.path() / "xdg/Korvane/Lumo/ShaderSymbols";
+    EXPECT_EQ(compileWithDefaultFolder(), "");
+    auto files = filesIn(folder);
+    ASSERT_EQ(files.size(), 1u);
+    const auto written = fs::last_write_time(files[0]);
+    struct stat first {};
+    ASSERT_EQ(stat(files[0].c_str(), &first), 0);
+    // Left by killed runs: only this user's file older than ten minutes goes.
+    std::set<std::string> kept = {files[0].filename().string(), ".vrxtmp-young.tmp"};
+    for (const char* name : {".vrxtmp-old.tmp", ".vrxtmp-young.tmp", ".vrxtmp-other.tmp"}) {
+        temp.write((fs::path("xdg/Korvane/Lumo/ShaderSymbols") / name).string(), "partial");
+    }
+    for (const char* name : {".vrxtmp-old.tmp", ".vrxtmp-other.tmp"}) {
+        fs::last_write_time(folder / name, written - std::chrono::minutes(11));
+    }
+    if (lchown((folder / ".vrxtmp-other.tmp").c_str(), getuid() + 4321, getgid()) == 0) {
+        kept.insert(".vrxtmp-other.tmp");
+    }
+    // Two parallel runs of the unchanged program succeed and leave the file.
+    std::string logs[2];
+    std::thread other([&logs] { logs[1] = compileWithDefaultFolder(); });
+    logs[0] = compileWithDefaultFolder();
+    other.join();
+    EXPECT_EQ(logs[0] + logs[1], "");
+    struct stat again {};
+    ASSERT_EQ(stat(files[0].c_str(), &again), 0);
+    EXPECT_EQ(again.st_ino, first.st_ino) << "an unchanged file is not written again";
+    std::set<std::string> names;
+    for (const fs::path& file : filesIn(folder)) {
+        names.insert(file.filename().string());
+    }
+    EXPECT_EQ(names, kept);
+#endif
 }
 
 TEST(MendrixCompile, UnwritableDebugFolderIsAWarningNotAFailure) {

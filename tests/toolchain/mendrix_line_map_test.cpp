@@ -112,6 +112,26 @@ TEST(MendrixLineMap, TextsThatCannotBeVouchedForKeepTheFlatNumbering) {
     std::filesystem::remove_all(fifo);
 }
 
+TEST(MendrixLineMap, RebuildStopsWhereTheLoaderStopsAtTheIncludeBound) {
+    // bound/main.vert includes light.glsl, whose line 2 gets a warning, then
+    // twice t1.glsl of a tree where t1 to t16 each include the next twice:
+    // the 65537th include, on line 2 of t16.glsl, crosses the bound. The
+    // compiler's rebuild stops there too, so the warning keeps its place.
+    TempFolder folder;
+    std::filesystem::copy(kLayouts + "bound", folder.path());
+    for (int level = 1; level < 17; ++level) {
+        std::string next = "#include \"t" + std::to_string(level + 1) + ".glsl\"\n";
+        folder.write("t" + std::to_string(level) + ".glsl", next + next);
+    }
+    folder.write("t17.glsl", "\n");
+    std::string main = folder.file("main.vert");
+    EXPECT_EQ(
+        logOf(loaded({main}), main),
+        folder.file("light.glsl") +
+            ":2: warning: '#extension' : extension not supported: GL_ARB_no_such_extension\n" +
+            folder.file("t16.glsl") + ":2: error: more than 65536 #includes");
+}
+
 TEST(MendrixLineMap, SerialisedMapChangesWithTheFilesLines) {
     std::string folder = kLayouts + "fallback/";
     std::string text = loaded({folder + "main.vert"});

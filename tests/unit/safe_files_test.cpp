@@ -10,11 +10,13 @@
 #include <set>
 #include <thread>
 
+#include "platform/folder_handle.h"
 #include "platform/safe_files.h"
 #include "tests/support/temp_folder.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #endif
 
@@ -141,7 +143,7 @@ TEST(SafeFiles, ReplaceKeepsWhatAPlainWriteKeeps) {
         {"dangling link creates",        Before::danglingLink,        "out.vrx",     true,  "real/t.vrx",  "new", 0},
         {"foreign link in sticky folder",Before::foreignLinkInSticky, "tmp/out.vrx", false, "real/t.vrx",  "old", 0},
         {"folder refused",               Before::folder,              "out.vrx",     false, "out.vrx/keep", "old", 0},
-        {"device written in place",      Before::device,              "/dev/null",   true,  "/dev/null",   "",    0},
+        {"device written in place",      Before::device,              "null",        true,  "null",        "",    0},
     };
     // clang-format on
     for (const Case& c : cases) {
@@ -167,6 +169,9 @@ TEST(SafeFiles, ReplaceKeepsWhatAPlainWriteKeeps) {
             }
         } else if (c.setup == Before::folder) {
             folder.write("out.vrx/keep", "old");
+        } else if (c.setup == Before::device &&
+                   mknod((root / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+            continue;  // only the superuser can make a device node (of the null device)
         }
         const std::string path = c.path[0] == '/' ? c.path : folder.file(c.path);
         EXPECT_EQ(replace(path, c.setup == Before::device ? "" : "new"), c.ok);
@@ -194,20 +199,39 @@ TEST(SafeFiles, PrivateFoldersRefuseLinksFilesAndOtherUsers) {
     fs::create_directory_symlink("real", root / "link");
     fs::create_directory(root / "foreign");
     const bool canChown = chown((root / "foreign").c_str(), getuid() + 4321, getgid()) == 0;
+    for (const char* name : {"shared", "group", "sticky", "widened"}) {
+        fs::create_directory(root / name);
+    }
+    chmod((root / "shared").c_str(), 0777);
+    chmod((root / "group").c_str(), 02770);
+    chmod((root / "sticky").c_str(), 01777);
+    chmod((root / "widened").c_str(), 0777);
+    using safe_files::FolderOrigin;
+    using safe_files::FolderResult;
     // clang-format off
-    const struct { const char* name; safe_files::FolderResult expected; } cases[] = {
-        {"new/private", safe_files::FolderResult::ready},
-        {"link",        safe_files::FolderResult::symbolicLink},
-        {"file",        safe_files::FolderResult::notAFolder},
-        {"foreign",     canChown ? safe_files::FolderResult::foreignOwner : safe_files::FolderResult::ready},
+    const struct { const char* name; FolderOrigin origin; FolderResult expected; mode_t mode; } cases[] = {
+        {"new/private", FolderOrigin::named,      FolderResult::ready,            0700},
+        {"link",        FolderOrigin::named,      FolderResult::symbolicLink,     0},
+        {"file",        FolderOrigin::named,      FolderResult::notAFolder,       0},
+        {"foreign",     FolderOrigin::ownDefault, canChown ? FolderResult::foreignOwner : FolderResult::ready, 0},
+        {"shared",      FolderOrigin::named,      FolderResult::writableByOthers, 0777},
+        {"group",       FolderOrigin::named,      FolderResult::writableByOthers, 02770},
+        {"sticky",      FolderOrigin::named,      FolderResult::writableByOthers, 01777},
+        {"widened",     FolderOrigin::ownDefault, FolderResult::ready,            0700},
     };
     // clang-format on
     for (const auto& c : cases) {
         std::string error;
-        EXPECT_EQ(safe_files::ensurePrivateFolder(folder.file(c.name), error), c.expected)
+        safe_files::FolderHandle handle;
+        EXPECT_EQ(safe_files::openPrivateFolder(folder.file(c.name), c.origin, handle, error),
+                  c.expected)
             << c.name;
+        EXPECT_EQ(handle.isOpen(), c.expected == FolderResult::ready) << c.name;
+        struct stat status {};
+        if (c.mode != 0 && lstat(folder.file(c.name).c_str(), &status) == 0) {
+            EXPECT_EQ(status.st_mode & 07777, c.mode) << c.name;
+        }
     }
-    EXPECT_EQ(fs::status(root / "new/private").permissions(), fs::perms::owner_all);
     std::string error;
     const std::string secret = folder.file("new/private/secret");
     ASSERT_TRUE(safe_files::writeFileAtomically(secret, "s", 1, safe_files::FileMode::privateToUser,

@@ -274,6 +274,23 @@ TEST(ShaderSourceNesting, SelfIncludeStopsAtTheLimitAndReadingGoesOn) {
     EXPECT_EQ(loadNew(path), expected);
 }
 
+// An include that grows right after it opened (to 256 MiB, sparse): the
+// bound counts bytes read, never a size seen before.
+TEST(ShaderSourceIncludeBound, FileThatGrowsOnceOpenedEndsAtTheBound) {
+    TempFolder folder;
+    std::string main = folder.write("main.vert", "#include \"grows.glsl\"\nx\n");
+    std::string grows = folder.write("grows.glsl", "small\n");
+    auto grow = [](void* file, const char* path) {
+        if (std::string(path).ends_with("grows.glsl")) {
+            std::filesystem::resize_file(*static_cast<std::string*>(file), 256u << 20);
+        }
+    };
+    setSourceFileListener(grow, &grows);
+    std::string text = loadNew(main);
+    setSourceFileListener(nullptr, nullptr);
+    EXPECT_EQ(text, errorLine(main, 1, kTooMuchIncludedTextMessage));
+}
+
 TEST(ShaderSourceErrorLine, NamesTheIncludingFileAndTheDirectiveLine) {
     TempFolder folder;
     std::string longLine(700, 'x');

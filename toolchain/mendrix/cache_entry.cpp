@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#include "toolchain/common/validated_form.h"
+#include "toolchain/mendrix/compiler.h"
+#include "toolchain/mendrix/quarn.h"
+
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
@@ -12,6 +16,11 @@ namespace {
 constexpr size_t kHeaderSize = 4 + 4 + 16 + 8;
 constexpr size_t kChecksumSize = 16;
 constexpr uint32_t kStageSlots = 4;
+constexpr uint32_t kSpirvMagicWord = 0x07230203u;
+constexpr size_t kSpirvHeaderSize = 20;
+// The stage kind each slot holds (vertex, pixel, geometry, compute).
+constexpr uint32_t kKindOfSlot[kStageSlots] = {toolchain::kStageVertex, toolchain::kStagePixel,
+                                               toolchain::kStageGeometry, toolchain::kStageCompute};
 
 void putNumber(std::string& out, uint64_t value, int size) {
     for (int i = 0; i < size; ++i) {
@@ -66,6 +75,55 @@ struct Cursor {
     }
 };
 
+uint32_t wordAt(const std::vector<uint8_t>& bytes, size_t at) {
+    return uint32_t{bytes[at]} | uint32_t{bytes[at + 1]} << 8 | uint32_t{bytes[at + 2]} << 16 |
+           uint32_t{bytes[at + 3]} << 24;
+}
+
+// The binary is of the form the record names, with a header that agrees.
+bool binaryHasItsForm(const CachedStage& stage) {
+    const std::vector<uint8_t>& binary = stage.binary;
+    switch (stage.record.binaryFormat) {
+        case toolchain::kBinarySpirv:
+            return binary.size() >= kSpirvHeaderSize && binary.size() % 4 == 0 &&
+                   wordAt(binary, 0) == kSpirvMagicWord;
+        case toolchain::kBinaryValidated: {
+            toolchain::ValidatedForm form;
+            std::string error;
+            return toolchain::parseValidatedForm(binary, form, error) &&
+                   form.kind == stage.record.kind;
+        }
+        default:
+            return false;
+    }
+}
+
+bool hashFitsBinary(const toolchain::ToolchainStageRecord& record,
+                    const std::vector<uint8_t>& binary) {
+    Hash128 expected{};
+    if ((record.flags & toolchain::kStageFlagHashPresent) != 0) {
+        expected =
+            hash128(std::string_view(reinterpret_cast<const char*>(binary.data()), binary.size()));
+    }
+    return std::memcmp(expected.data(), record.hash, expected.size()) == 0;
+}
+
+// Everything the record says agrees with the bytes the stage holds.
+bool recordDescribesStage(const CachedStage& stage) {
+    const toolchain::ToolchainStageRecord& record = stage.record;
+    std::vector<toolchain::ReflectionEntry> entries;
+    std::string error;
+    const ShaderStats noStats{};
+    return record.magic == toolchain::kStageRecordMagic && record.kind == kKindOfSlot[stage.slot] &&
+           (record.gpuVersion == 1 || record.gpuVersion == 2) &&
+           record.binarySize == stage.binary.size() &&
+           record.reflectionSize == stage.reflection.size() && binaryHasItsForm(stage) &&
+           hashFitsBinary(record, stage.binary) &&
+           toolchain::parseReflection(stage.reflection, entries, error) &&
+           (stage.hasDump || stage.dump.empty()) &&
+           (stage.hasStats || std::memcmp(&stage.stats, &noStats, sizeof noStats) == 0);
+}
+
 bool readStage(Cursor& cursor, CachedStage& stage) {
     uint64_t slot = 0;
     uint64_t recordSize = 0;
@@ -88,7 +146,7 @@ bool readStage(Cursor& cursor, CachedStage& stage) {
     stage.binary.assign(binary.begin(), binary.end());
     stage.reflection.assign(reflection.begin(), reflection.end());
     stage.dump.assign(dump);
-    return true;
+    return recordDescribesStage(stage);
 }
 
 }  // namespace
@@ -138,8 +196,8 @@ bool decodeCacheEntry(std::string_view bytes, CacheEntry& entry) {
     }
     std::array<uint8_t, 16> checksum =
         cacheEntryChecksum(bytes.substr(0, bytes.size() - kChecksumSize));
-    if (std::memcmp(checksum.data(), bytes.data() + bytes.size() - kChecksumSize,
-                    kChecksumSize) != 0) {
+    if (std::memcmp(checksum.data(), bytes.data() + bytes.size() - kChecksumSize, kChecksumSize) !=
+        0) {
         return false;
     }
     Cursor cursor{bytes.substr(0, bytes.size() - kChecksumSize)};

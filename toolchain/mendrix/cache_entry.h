@@ -9,7 +9,10 @@
 //   uint64 size, bytes; the dump after a uint8 presence byte), uint8 presence
 //   of statistics and the nine uint32 counters.
 // The reader trusts nothing: any damage, truncation, trailing byte or other
-// format version makes it refuse the whole entry.
+// format version makes it refuse the whole entry, and so does a stage whose
+// record does not describe the bytes the entry holds (sizes, kind for the
+// slot, binary form and its header, debug hash, reflection block, absent
+// dump or statistics that are not empty).
 #pragma once
 
 #include <array>
@@ -26,6 +29,10 @@ namespace mendrix {
 
 constexpr uint32_t kCacheEntryMagic = 0x4b525856u;  // "VRXK"
 constexpr uint32_t kCacheEntryFormatVersion = 1;
+// The largest entry stored or read: far more than any real program's
+// compile hands out, and a bound on what a damaged or planted entry can
+// make a lookup read.
+constexpr uint64_t kCacheEntryMaxBytes = uint64_t{256} << 20;
 
 struct CachedStage {
     uint32_t slot = 0;                         // index into ProgramStorage::stages

@@ -1,40 +1,30 @@
 #include "toolchain/mendrix/cache_eviction.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <string_view>
-#include <system_error>
 #include <vector>
 
-#include "platform/file_system.h"
-#include "platform/safe_files.h"
-#include "toolchain/mendrix/cache_settings.h"
+#include "toolchain/mendrix/cache_folder.h"
 
 namespace mendrix {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr int64_t kLockTimeoutMilliseconds = 2000;
+constexpr uint64_t kCounterDigits = 20;
 
 struct EntryFile {
-    fs::path path;
-    uint64_t size = 0;
+    std::string name;
+    uint64_t diskUse = 0;
     int64_t used = 0;  // modification time: the last store or hit
 };
 
-bool isEntryName(std::string_view name) {
-    std::string_view suffix = kCacheEntrySuffix;
-    return name.size() == 32 + suffix.size() && name.substr(32) == suffix &&
-           name.find_first_not_of("0123456789abcdef") == 32;
-}
-
 // False when the counter is missing or unreadable: the caller scans.
-bool readCounter(const std::string& path, uint64_t& total) {
+bool readCounter(const safe_files::FolderHandle& folder, uint64_t& total) {
     std::string text;
     std::string error;
-    if (!safe_files::readWholeFile(path, text, error) || text.empty() || text.size() > 20) {
+    if (safe_files::readOwnFile(folder, kCacheCounterName, kCounterDigits, text, error) !=
+            safe_files::ReadResult::read ||
+        text.empty()) {
         return false;
     }
     total = 0;
@@ -47,31 +37,26 @@ bool readCounter(const std::string& path, uint64_t& total) {
     return true;
 }
 
-void writeCounter(const std::string& path, uint64_t total) {
-    std::string text = std::to_string(total);
+void writeCounter(const safe_files::FolderHandle& folder, uint64_t total) {
+    const std::string text = std::to_string(total);
     std::string error;
-    safe_files::writeFileAtomically(path, text.data(), text.size(),
-                                    safe_files::FileMode::privateUnflushed, error);
+    safe_files::writeFileInFolder(folder, kCacheCounterName, text.data(), text.size(),
+                                  safe_files::FileMode::privateUnflushed, error);
 }
 
 // Lists the entries and removes the least recently used until `target`
-// bytes or fewer remain (no limit when `target` is the total). Returns the
-// bytes that remain.
-uint64_t scanAndEvict(const std::string& folder, uint64_t target) {
+// bytes or fewer remain (no limit when `target` is UINT64_MAX). Returns the
+// disk use that remains. Only the user's own entry files count; nothing
+// else is touched.
+uint64_t scanAndEvict(const safe_files::FolderHandle& folder, uint64_t target) {
     std::vector<EntryFile> entries;
     uint64_t total = 0;
-    std::error_code error;
-    fs::directory_iterator it(fs::path(folder), error);
-    for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-        std::error_code entryError;
-        if (!isEntryName(it->path().filename().string()) || !it->is_regular_file(entryError)) {
-            continue;
-        }
-        EntryFile entry{it->path(), it->file_size(entryError),
-                        modificationTimeOf(it->path().string().c_str())};
-        if (!entryError) {
-            total += entry.size;
-            entries.push_back(std::move(entry));
+    for (const std::string& name : safe_files::namesInFolder(folder)) {
+        safe_files::FolderFileFacts facts;
+        if (isCacheEntryName(name) && safe_files::factsOf(folder, name, facts) &&
+            safe_files::isOwnFile(facts)) {
+            total += facts.diskUse;
+            entries.push_back({name, facts.diskUse, facts.modified});
         }
     }
     std::sort(entries.begin(), entries.end(),
@@ -80,43 +65,59 @@ uint64_t scanAndEvict(const std::string& folder, uint64_t target) {
         if (total <= target) {
             break;
         }
-        std::error_code removeError;
-        if (fs::remove(entry.path, removeError)) {
-            total -= entry.size;
-        }
+        safe_files::removeFromFolder(folder, entry.name);
+        total -= entry.diskUse;
     }
     safe_files::removeAbandonedTemporaryFiles(folder);
     return total;
 }
 
+// Disk use of the entry a rename is about to replace; 0 when there is none
+// the counter holds.
+uint64_t replacedDiskUse(const safe_files::FolderHandle& folder, const std::string& entryName) {
+    safe_files::FolderFileFacts facts;
+    return safe_files::factsOf(folder, entryName, facts) && safe_files::isOwnFile(facts)
+               ? facts.diskUse
+               : 0;
+}
+
+// A scoped hold on the folder's lock.
+struct FolderLock {
+    safe_files::PathLock lock{-1, false};
+    ~FolderLock() { safe_files::unlockPath(lock); }
+};
+
 }  // namespace
 
-void recordStoredEntry(const std::string& folder, uint64_t addedBytes, uint64_t replacedBytes,
-                       uint64_t maxSize) {
-    std::string counterPath = cachePath(folder, kCacheSizeFileName);
-    safe_files::PathLock lock{-1, false};
-    std::string error;
-    safe_files::LockResult locked =
-        safe_files::lockPath(counterPath, kLockTimeoutMilliseconds, lock, error);
+bool placeEntry(const safe_files::FolderHandle& folder, const std::string& temporary,
+                const std::string& entryName, uint64_t diskUse, uint64_t maxSize,
+                std::string& error) {
+    FolderLock held;
+    const safe_files::LockResult locked =
+        safe_files::lockFolder(folder, kLockTimeoutMilliseconds, held.lock, error);
     if (locked != safe_files::LockResult::acquired &&
         locked != safe_files::LockResult::unsupported) {
-        return;  // the next store's scan sets the counter right
+        safe_files::removeFromFolder(folder, temporary);
+        if (locked == safe_files::LockResult::timedOut) {
+            error = "the cache was locked by another process for too long";
+        }
+        return false;
+    }
+    const uint64_t replaced = replacedDiskUse(folder, entryName);
+    if (!safe_files::renameInFolder(folder, temporary, entryName, error)) {
+        return false;
     }
     uint64_t total = 0;
-    if (readCounter(counterPath, total)) {
-        total = total + addedBytes - std::min(total + addedBytes, replacedBytes);
+    if (readCounter(folder, total)) {
+        total = total + diskUse - std::min(total + diskUse, replaced);
     } else {
         total = scanAndEvict(folder, UINT64_MAX);
     }
     if (total > maxSize) {
         total = scanAndEvict(folder, maxSize / 10 * 9 + maxSize % 10 * 9 / 10);
     }
-    writeCounter(counterPath, total);
-    safe_files::unlockPath(lock);
-}
-
-void touchEntry(const std::string& path) {
-    touchFile(path.c_str());
+    writeCounter(folder, total);
+    return true;
 }
 
 }  // namespace mendrix

@@ -1,8 +1,5 @@
 #include "toolchain/mendrix/cache_key.h"
 
-#include <glslang/build_info.h>
-#include <spirv-tools/libspirv.h>
-
 #include <cstring>
 #include <string_view>
 
@@ -54,12 +51,8 @@ private:
 }  // namespace
 
 const std::string& libraryBuildIdentity() {
-    static const std::string identity =
-        std::string("vrxCompile ") + MENDRIX_PROJECT_VERSION + "; glslang " +
-        std::to_string(GLSLANG_VERSION_MAJOR) + "." + std::to_string(GLSLANG_VERSION_MINOR) + "." +
-        std::to_string(GLSLANG_VERSION_PATCH) + GLSLANG_VERSION_FLAVOR + "; " +
-        spvSoftwareVersionDetailsString() + "; entry format " +
-        std::to_string(kCacheEntryFormatVersion) + "; sources " + MENDRIX_SOURCES_HASH;
+    static const std::string identity = std::string(MENDRIX_BUILD_IDENTITY) + "; entry format " +
+                                        std::to_string(kCacheEntryFormatVersion);
     return identity;
 }
 

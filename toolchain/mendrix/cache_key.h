@@ -14,10 +14,11 @@ namespace mendrix {
 
 using CacheKey = std::array<uint8_t, 16>;
 
-// What identifies this build of the library: the project version, the
-// front end's and SPIRV-Tools' versions, the entry format version and a
-// hash of the compiler's sources taken at build time. Entries of another
-// build never match.
+// What identifies this build of the library, taken at build time (no call
+// into the front end): the project version, the front end's identity, a
+// hash over every source linked in, the flags and the compiler
+// (build_identity_rules.cmake), and the entry format version. Entries of
+// another build never match.
 const std::string& libraryBuildIdentity();
 
 // The include line maps of the stages (every included file's full path and

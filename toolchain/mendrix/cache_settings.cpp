@@ -1,5 +1,6 @@
 #include "toolchain/mendrix/cache_settings.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -26,6 +27,16 @@ std::string defaultCacheFolder() {
 }
 
 }  // namespace
+
+void cacheDebugLine(const CacheSettings& settings, const char* what, const std::string& detail) {
+    if (settings.debug) {
+        std::fprintf(stderr, "vrxcompile cache: %s %s\n", what, detail.c_str());
+    }
+}
+
+void cacheWarning(const std::string& text) {
+    std::fprintf(stderr, "vrxcompile cache: %s\n", text.c_str());
+}
 
 std::string cachePath(const std::string& folder, const std::string& name) {
 #ifdef _WIN32
@@ -78,11 +89,16 @@ CacheSettings cacheSettingsFromEnvironment() {
         return settings;
     }
     const char* folder = std::getenv("VRXCOMPILE_CACHE_DIR");
-    settings.folder = isSet(folder) ? std::string(folder) : defaultCacheFolder();
+    settings.folderNamed = isSet(folder);
+    settings.folder = settings.folderNamed ? std::string(folder) : defaultCacheFolder();
     settings.enabled = !settings.folder.empty();
+    const char* maxSizeText = std::getenv("VRXCOMPILE_CACHE_MAX_SIZE");
     uint64_t maxSize = 0;
-    if (parseCacheSize(std::getenv("VRXCOMPILE_CACHE_MAX_SIZE"), maxSize)) {
+    if (parseCacheSize(maxSizeText, maxSize)) {
         settings.maxSize = maxSize;
+    } else if (isSet(maxSizeText)) {
+        settings.maxSizeInvalid = true;
+        settings.maxSizeText = maxSizeText;
     }
     const char* debug = std::getenv("VRXCOMPILE_CACHE_DEBUG");
     settings.debug = debug != nullptr && std::strcmp(debug, "1") == 0;

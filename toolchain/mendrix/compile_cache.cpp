@@ -1,29 +1,41 @@
 #include "toolchain/mendrix/compile_cache.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
 
-#include "platform/safe_files.h"
 #include "toolchain/mendrix/cache_entry.h"
-#include "toolchain/mendrix/cache_eviction.h"
+#include "toolchain/mendrix/cache_folder.h"
 
 namespace mendrix {
 
 namespace {
 
-void debugLine(const CacheLookup& lookup, const char* what, const std::string& detail) {
-    if (lookup.settings.debug) {
-        std::fprintf(stderr, "vrxcompile cache: %s %s\n", what, detail.c_str());
-    }
+// A stage of an entry is used only where it is what this job would hand
+// out: same slot and kind, a form the stage can have, this handle's GPU
+// version and the request's optimisation mask, a debug hash, dump and
+// statistics exactly where the request asks for them.
+bool stageFitsJob(const CachedStage& stage, const StageJob& job, const CompileRequest& request,
+                  uint32_t gpuVersion) {
+    const toolchain::ToolchainStageRecord& record = stage.record;
+    const uint32_t flags = request.compileFlags;
+    const bool hashWanted = (flags & kCompileFlagNoQuarn) == 0;
+    const bool statsWanted = job.stats != nullptr && (flags & kCompileFlagInstructionStats) != 0;
+    return stage.slot == job.storageIndex && record.kind == job.kind &&
+           (record.binaryFormat == toolchain::kBinaryValidated || job.spirv) &&
+           record.gpuVersion == gpuVersion &&
+           record.optimizationFlags == request.optimizationFlags &&
+           ((record.flags & toolchain::kStageFlagHashPresent) != 0) == hashWanted &&
+           stage.hasDump == ((flags & kCompileFlagDumpDebugInfo) != 0) &&
+           stage.hasStats == statsWanted;
 }
 
-// The entry must describe the same jobs, or it is not used.
-bool entryFitsJobs(const CacheEntry& entry, const std::vector<StageJob>& jobs) {
+bool entryFitsJobs(const CacheEntry& entry, const CompileRequest& request, uint32_t gpuVersion,
+                   const std::vector<StageJob>& jobs) {
     if (entry.stages.size() != jobs.size()) {
         return false;
     }
     for (size_t i = 0; i < jobs.size(); ++i) {
-        if (entry.stages[i].slot != jobs[i].storageIndex) {
+        if (!stageFitsJob(entry.stages[i], jobs[i], request, gpuVersion)) {
             return false;
         }
     }
@@ -37,9 +49,12 @@ void fillStage(CachedStage& cached, StageJob& job, StageStorage& out,
     if (job.requestPath != nullptr) {
         out.path = job.requestPath;
     }
+    // Sizes are those of the bytes held, whatever the entry said.
     toolchain::ToolchainStageRecord record = cached.record;
     record.binary = out.binary.data();
+    record.binarySize = out.binary.size();
     record.reflection = out.reflection.data();
+    record.reflectionSize = out.reflection.size();
     record.sourcePath = job.requestPath != nullptr ? out.path.c_str() : nullptr;
     std::memcpy(job.slot, &record, sizeof record);
     if ((record.flags & toolchain::kStageFlagHashPresent) != 0) {
@@ -59,48 +74,75 @@ void fillStage(CachedStage& cached, StageJob& job, StageStorage& out,
     }
 }
 
+// Opens the folder for this compile; false (with a line when there is
+// something to say) when the cache is off for it.
+bool openFolderFor(CacheLookup& lookup) {
+    const CacheSettings& settings = lookup.settings;
+    if (settings.maxSizeInvalid) {
+        cacheWarning("VRXCOMPILE_CACHE_MAX_SIZE '" + settings.maxSizeText +
+                     "' is not a size (bytes, or a number with K, M or G); the default 1G is used");
+    }
+    std::string reason;
+    switch (openCacheFolder(settings, lookup.folder, reason)) {
+        case CacheFolderState::ready:
+            return true;
+        case CacheFolderState::refused:
+            cacheWarning(reason);
+            return false;
+        case CacheFolderState::off:
+            cacheDebugLine(settings, "off:", reason);
+            return false;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool takeFromCache(const CompileRequest& request, uint32_t gpuVersion, std::vector<StageJob>& jobs,
                    ProgramStorage& storage, Diagnostics& diagnostics,
                    std::vector<QuarnStage>& quarnStages, CacheLookup& lookup) {
     lookup.settings = cacheSettingsFromEnvironment();
-    if (!lookup.settings.enabled) {
-        return false;
-    }
-    std::string error;
-    // A folder that is a link or another user's could hand us their entries.
-    if (safe_files::ensurePrivateFolder(lookup.settings.folder, error) !=
-        safe_files::FolderResult::ready) {
-        debugLine(lookup, "off:", lookup.settings.folder + ": " + error);
+    if (!lookup.settings.enabled || !openFolderFor(lookup)) {
         return false;
     }
     lookup.usable = true;
-    lookup.compileFlags = request.compileFlags;
     lookup.key = compileCacheKey(request, gpuVersion, jobs);
-    lookup.entryPath = cachePath(lookup.settings.folder, hexOfKey(lookup.key) + kCacheEntrySuffix);
+    lookup.entryName = hexOfKey(lookup.key) + kCacheEntrySuffix;
+    const std::string where = cachePath(lookup.settings.folder, lookup.entryName);
     std::string bytes;
-    if (!safe_files::readWholeFile(lookup.entryPath, bytes, error)) {
-        debugLine(lookup, "miss", lookup.entryPath);
-        return false;
+    std::string error;
+    // No entry we stored exceeds the limit; a limit of 0 only stops stores.
+    const uint64_t maxSize = lookup.settings.maxSize;
+    const uint64_t bound =
+        maxSize == 0 ? kCacheEntryMaxBytes : std::min(maxSize, kCacheEntryMaxBytes);
+    switch (safe_files::readOwnFile(lookup.folder, lookup.entryName, bound, bytes, error)) {
+        case safe_files::ReadResult::read:
+            break;
+        case safe_files::ReadResult::missing:
+            cacheDebugLine(lookup.settings, "miss", where);
+            return false;
+        default:
+            cacheDebugLine(lookup.settings, "ignored unusable entry", where + ": " + error);
+            return false;
     }
     CacheEntry entry;
-    if (!decodeCacheEntry(bytes, entry) || entry.key != lookup.key || !entryFitsJobs(entry, jobs)) {
-        lookup.replacedBytes = bytes.size();
-        debugLine(lookup, "ignored damaged entry", lookup.entryPath);
+    if (!decodeCacheEntry(bytes, entry) || entry.key != lookup.key ||
+        !entryFitsJobs(entry, request, gpuVersion, jobs)) {
+        cacheDebugLine(lookup.settings, "ignored damaged entry", where);
         return false;
     }
     for (size_t i = 0; i < jobs.size(); ++i) {
         fillStage(entry.stages[i], jobs[i], storage.stages[jobs[i].storageIndex], quarnStages);
     }
     diagnostics.appendWarningLog(entry.log);
-    touchEntry(lookup.entryPath);
-    debugLine(lookup, "hit", lookup.entryPath);
+    safe_files::touchInFolder(lookup.folder, lookup.entryName);
+    cacheDebugLine(lookup.settings, "hit", where);
     return true;
 }
 
-void storeInCache(CacheLookup& lookup, const std::vector<StageJob>& jobs,
-                  const ProgramStorage& storage, const Diagnostics& diagnostics) {
+void prepareCacheStore(CacheLookup& lookup, const CompileRequest& request,
+                       const std::vector<StageJob>& jobs, ProgramStorage& storage,
+                       const Diagnostics& diagnostics) {
     if (!lookup.usable || diagnostics.hasErrors() || lookup.settings.maxSize == 0) {
         return;
     }
@@ -117,24 +159,21 @@ void storeInCache(CacheLookup& lookup, const std::vector<StageJob>& jobs,
         stage.hasDump = *job.dumpField != nullptr;
         stage.dump = out.dump;
         stage.hasStats =
-            job.stats != nullptr && (lookup.compileFlags & kCompileFlagInstructionStats) != 0;
+            job.stats != nullptr && (request.compileFlags & kCompileFlagInstructionStats) != 0;
         if (stage.hasStats) {
             stage.stats = *job.stats;
         }
     }
-    std::string bytes = encodeCacheEntry(entry);
-    if (bytes.size() > lookup.settings.maxSize) {
-        return;  // it would be evicted at once
+    PendingCacheStore& store = storage.pendingStore;
+    store.bytes = encodeCacheEntry(entry);
+    if (store.bytes.size() > std::min(lookup.settings.maxSize, kCacheEntryMaxBytes)) {
+        store.bytes.clear();
+        return;  // never read back: larger than what a lookup accepts
     }
-    std::string error;
-    if (!safe_files::writeFileAtomically(lookup.entryPath, bytes.data(), bytes.size(),
-                                         safe_files::FileMode::privateUnflushed, error)) {
-        debugLine(lookup, "not stored:", lookup.entryPath + ": " + error);
-        return;
-    }
-    recordStoredEntry(lookup.settings.folder, bytes.size(), lookup.replacedBytes,
-                      lookup.settings.maxSize);
-    debugLine(lookup, "stored", lookup.entryPath);
+    store.pending = true;
+    store.settings = lookup.settings;
+    store.folder = std::move(lookup.folder);
+    store.entryName = lookup.entryName;
 }
 
 }  // namespace mendrix

@@ -1,14 +1,18 @@
 // The compile cache seen from one compile: a lookup after the version
-// policy and a store after a successful compile. Entries, key and location
-// are described in docs/mendrix.md. The cache never fails a compile: a
-// folder or entry that cannot be used is skipped (one line on standard
-// error with VRXCOMPILE_CACHE_DEBUG=1).
+// policy and, after a successful compile, an entry prepared for the store
+// that follows when the program is released (cache_store.h). Entries, key
+// and location are described in docs/mendrix.md. The cache never fails a
+// compile: a folder or entry that cannot be used is skipped (one line on
+// standard error with VRXCOMPILE_CACHE_DEBUG=1; a folder others may write
+// or that is not a cache, and a size limit that cannot be read, are warned
+// about always).
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "platform/folder_handle.h"
 #include "toolchain/mendrix/cache_key.h"
 #include "toolchain/mendrix/cache_settings.h"
 #include "toolchain/mendrix/diagnostics.h"
@@ -20,11 +24,10 @@ namespace mendrix {
 // What the lookup found out, for the store.
 struct CacheLookup {
     CacheSettings settings;
-    bool usable = false;  // on, and the folder is the user's own
+    bool usable = false;  // on, and the folder is open and ours
+    safe_files::FolderHandle folder;
     CacheKey key{};
-    uint32_t compileFlags = 0;  // the request's: statistics are kept only when asked for
-    std::string entryPath;
-    uint64_t replacedBytes = 0;  // size of an unusable entry found at entryPath
+    std::string entryName;
 };
 
 // Looks the program up. On a hit, fills the jobs' stage records, dumps and
@@ -34,8 +37,10 @@ bool takeFromCache(const CompileRequest& request, uint32_t gpuVersion, std::vect
                    ProgramStorage& storage, Diagnostics& diagnostics,
                    std::vector<QuarnStage>& quarnStages, CacheLookup& lookup);
 
-// Stores what the jobs handed out after a compile without errors.
-void storeInCache(CacheLookup& lookup, const std::vector<StageJob>& jobs,
-                  const ProgramStorage& storage, const Diagnostics& diagnostics);
+// After a compile without errors: encodes what the jobs handed out into
+// `storage.pendingStore`, with the lookup's open folder.
+void prepareCacheStore(CacheLookup& lookup, const CompileRequest& request,
+                       const std::vector<StageJob>& jobs, ProgramStorage& storage,
+                       const Diagnostics& diagnostics);
 
 }  // namespace mendrix

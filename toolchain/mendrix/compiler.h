@@ -27,7 +27,8 @@ public:
     Compiler& operator=(const Compiler&) = delete;
 
     // Fills `set` (stage records, log, dumps) and the request's statistics
-    // blocks. True when every stage compiled and the program linked.
+    // blocks. True when every stage compiled and the program linked. Memory
+    // running out part way gives false with the log "out of memory".
     bool compile(const CompileRequest& request, CompiledShaderSet& set);
 
     // Releases what compile put into `set` and clears those fields. A set
@@ -40,6 +41,10 @@ public:
 
 private:
     bool compileProgram(const CompileRequest& request, CompiledShaderSet& set);
+    // Puts a log naming `problem` into an emptied `set`, for a compile that
+    // ended with an exception (out of memory, mostly).
+    void handOutFailureLog(const CompileRequest& request, const char* problem,
+                           CompiledShaderSet& set);
 
     uint32_t gpu;
     std::unordered_set<ProgramStorage*> live;

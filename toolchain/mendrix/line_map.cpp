@@ -213,7 +213,9 @@ LineMapFallback rebuildExpansion(const char* fullPath, Rebuild& rebuild) {
     if (!isRegularFile(fullPath)) {
         return LineMapFallback::notRegularFile;
     }
-    FILE* file = std::fopen(fullPath, "rb");
+    // Nor is a file of /proc or /sys, whose content need not be what the
+    // driver read and whose size says nothing of what reading costs.
+    FILE* file = openIncludedFile(fullPath);
     if (file == nullptr) {
         return LineMapFallback::unreadable;
     }

@@ -50,8 +50,10 @@ struct LineMap {
 };
 
 // Builds the map of `text` (the stage's text from the request) by rebuilding
-// the expansion of the file at `fullPath` (may be null). Opens regular files
-// only and never reads a stream. Throws std::bad_alloc like any allocation.
+// the expansion of the file at `fullPath` (may be null). Opens files by the
+// include rules only (ordinary files on a disk, never a stream or a file of
+// /proc or /sys), and stops where the loader stops at the bounds on what
+// includes add. Throws std::bad_alloc like any allocation.
 void buildLineMap(std::string_view text, const char* fullPath, LineMap& map);
 
 // The file and line where line `textLine` of the text came from. False, with

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/safe_files.h"
+#include "platform/folder_handle.h"
 
 namespace mendrix {
 
@@ -31,6 +31,8 @@ std::string folderProblem(safe_files::FolderResult result, const std::string& er
             return "it belongs to another user";
         case safe_files::FolderResult::notAFolder:
             return "it is not a folder";
+        case safe_files::FolderResult::writableByOthers:
+            return "other users may write into it";
         default:
             return error.empty() ? "it cannot be created" : error;
     }
@@ -118,29 +120,56 @@ std::string quarnFileText(const std::vector<QuarnStage>& stages) {
     return text;
 }
 
+namespace {
+
+// Opens the folder the file goes into, as `folder` asks.
+bool openQuarnFolder(const std::string& directory, QuarnFolder folder,
+                     safe_files::FolderHandle& handle, std::string& problem) {
+    std::string error;
+    if (folder == QuarnFolder::chosen) {
+        if (!safe_files::openSharedFolder(directory, handle, error)) {
+            problem = "cannot create folder " + directory + ": " + error;
+            return false;
+        }
+        return true;
+    }
+    const safe_files::FolderResult result = safe_files::openPrivateFolder(
+        directory, safe_files::FolderOrigin::ownDefault, handle, error);
+    if (result != safe_files::FolderResult::ready) {
+        problem = "folder " + directory + " is not usable: " + folderProblem(result, error);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool writeQuarnFile(const std::string& directory, QuarnFolder folder,
                     const std::vector<QuarnStage>& stages, std::string& writtenPath,
                     std::string& problem) {
-    std::string error;
-    if (folder == QuarnFolder::privateDefault) {
-        safe_files::FolderResult result = safe_files::ensurePrivateFolder(directory, error);
-        if (result != safe_files::FolderResult::ready) {
-            problem = "folder " + directory + " is not usable: " + folderProblem(result, error);
-            return false;
-        }
-    } else if (!safe_files::ensureFolder(directory, error)) {
-        problem = "cannot create folder " + directory + ": " + error;
+    safe_files::FolderHandle handle;
+    if (!openQuarnFolder(directory, folder, handle, problem)) {
         return false;
     }
-    writtenPath = (std::filesystem::path(directory) / quarnFileName(stages)).string();
-    std::string text = quarnFileText(stages);
-    safe_files::FileMode mode = folder == QuarnFolder::privateDefault
-                                    ? safe_files::FileMode::privateToUser
-                                    : safe_files::FileMode::shared;
-    if (!safe_files::writeFileAtomically(writtenPath, text.data(), text.size(), mode, error)) {
+    const std::string name = quarnFileName(stages);
+    writtenPath = (std::filesystem::path(directory) / name).string();
+    const std::string text = quarnFileText(stages);
+    const bool privateFolder = folder == QuarnFolder::privateDefault;
+    // The same program compiled again: the file stays, only its time moves
+    // (so age-based pruning keeps the files of binaries still built).
+    const bool unchanged =
+        safe_files::holdsExactly(handle, name, text.data(), text.size(), privateFolder);
+    std::string error;
+    const safe_files::FileMode mode =
+        privateFolder ? safe_files::FileMode::privateToUser : safe_files::FileMode::shared;
+    if (unchanged) {
+        safe_files::touchInFolder(handle, name);
+    } else if (!safe_files::writeFileInFolder(handle, name, text.data(), text.size(), mode,
+                                              error)) {
         problem = "cannot write " + writtenPath + ": " + error;
         return false;
     }
+    safe_files::removeAbandonedTemporaryFiles(handle);
     return true;
 }
 

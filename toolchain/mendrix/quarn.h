@@ -39,9 +39,10 @@ std::string quarnFileText(const std::vector<QuarnStage>& stages);
 
 // Where a debug information file may go.
 enum class QuarnFolder : uint8_t {
-    // The default folder: made private to the user (0700) if missing; refused
-    // when its last component is a symbolic link or belongs to someone else.
-    // The file is 0600.
+    // The default folder: made private to the user (0700) if missing, set
+    // back to 0700 when widened; refused when its last component is a
+    // symbolic link or belongs to someone else. The file is 0600, and only a
+    // file of the user's with one link is taken as already written.
     privateDefault,
     // A folder the user chose, perhaps shared by a team: no ownership check,
     // the file gets 0666 less the umask.
@@ -49,7 +50,10 @@ enum class QuarnFolder : uint8_t {
 };
 
 // Writes the file into `directory` atomically, creating missing folders; a
-// symbolic link at the file's own path is replaced, never followed. Returns
+// symbolic link at the file's own path is replaced, never followed. A file
+// that already holds exactly this text is left as it is (its modification
+// time set to now). This user's temporary files older than ten minutes
+// (left by killed runs) are removed from the folder. Returns
 // the full file path in `writtenPath`; on failure false with a reason in
 // `problem`.
 bool writeQuarnFile(const std::string& directory, QuarnFolder folder,

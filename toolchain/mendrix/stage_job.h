@@ -13,6 +13,7 @@
 
 #include "libraries/compiler_records.h"
 #include "toolchain/common/stage_record.h"
+#include "toolchain/mendrix/cache_store.h"
 #include "toolchain/mendrix/diagnostics.h"
 #include "toolchain/mendrix/line_map.h"
 #include "toolchain/mendrix/source_scan.h"
@@ -30,6 +31,7 @@ struct StageStorage {
 struct ProgramStorage {
     std::string log;
     std::array<StageStorage, 4> stages;
+    PendingCacheStore pendingStore;  // stored when the program is released
 };
 
 struct StageJob {

@@ -1,5 +1,6 @@
 #include "toolchain/mendrix/stage_output.h"
 
+#include <glslang/MachineIndependent/localintermediate.h>
 #include <glslang/SPIRV/GlslangToSpv.h>
 #include <spirv-tools/libspirv.hpp>
 

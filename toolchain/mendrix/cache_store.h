@@ -1,0 +1,31 @@
+// A compile's entry waiting to be stored. The compile encodes its entry and
+// keeps it with the open cache folder; the store itself happens when the
+// compiled program is released (VRX2DestroyPT4Program3, which the driver
+// calls after it wrote the output, or VRX2Destroy), so the cache never
+// takes disk space the output needs. A store that would leave less than
+// kCacheFreeSpaceMargin free on the folder's file system is skipped.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/folder_handle.h"
+#include "toolchain/mendrix/cache_settings.h"
+
+namespace mendrix {
+
+// Free space a store always leaves on the cache's file system.
+constexpr uint64_t kCacheFreeSpaceMargin = uint64_t{64} << 20;
+
+struct PendingCacheStore {
+    bool pending = false;
+    CacheSettings settings;
+    safe_files::FolderHandle folder;
+    std::string entryName;
+    std::string bytes;  // the encoded entry
+};
+
+// Stores a pending entry (best effort, one debug line) and clears `store`.
+void completeCacheStore(PendingCacheStore& store);
+
+}  // namespace mendrix
