@@ -203,25 +203,24 @@ TEST(FrontEndPatches, LinkedProgramsCompileCleanly) {
     mendrix::Compiler compiler(2);
     for (const char* name : kLinkedPrograms) {
         SCOPED_TRACE(name);
-        const std::filesystem::path base = std::filesystem::path(MENDRIX_CORPUS_DIR) / "front_end";
-        std::string texts[3];
-        std::string paths[3];
-        const char* const extensions[3] = {".vert", ".geom", ".frag"};
+        Sources sources;
+        struct StageFile {
+            const char* extension;
+            const char** text;
+            const char** path;
+        };
+        const StageFile stages[3] = {{".vert", &sources.vertex, &sources.vertexPath},
+                                     {".geom", &sources.geometry, &sources.geometryPath},
+                                     {".frag", &sources.pixel, &sources.pixelPath}};
+        std::string texts[3], paths[3];
         for (int i = 0; i < 3; ++i) {
-            paths[i] = (base / (std::string(name) + extensions[i])).string();
+            paths[i] = std::string(MENDRIX_CORPUS_DIR) + "/front_end/" + name + stages[i].extension;
             if (std::filesystem::exists(paths[i])) {
                 texts[i] = readFileBytes(paths[i]);
+                *stages[i].text = texts[i].c_str();
+                *stages[i].path = paths[i].c_str();
             }
         }
-        Sources sources;
-        sources.vertex = texts[0].c_str();
-        sources.vertexPath = paths[0].c_str();
-        if (!texts[1].empty()) {
-            sources.geometry = texts[1].c_str();
-            sources.geometryPath = paths[1].c_str();
-        }
-        sources.pixel = texts[2].c_str();
-        sources.pixelPath = paths[2].c_str();
         Compiled compiled(compiler, makeRequest(sources));
         EXPECT_TRUE(compiled.ok) << compiled.log();
         EXPECT_EQ(compiled.log(), "");

@@ -4,7 +4,6 @@ layout(triangles) in;
 layout(triangle_strip, max_vertices = 3) out;
 in gl_PerVertex { vec4 gl_Position; float gl_ClipDistance[3]; } gl_in[];
 out gl_PerVertex { vec4 gl_Position; float gl_ClipDistance[3]; };
-
 void main()
 {
     for (int i = 0; i < 3; ++i) {
