@@ -447,4 +447,6 @@ log "built $prefix in $((elapsed / 60)) min $((elapsed % 60)) s with $jobs jobs"
 printf '%s\n' "$prefix"
 }
 
-main "$@"
+# On one line with the call: bash reads no further line of a script edited
+# while it ran.
+main "$@"; exit

@@ -331,8 +331,8 @@ INSTANTIATE_TEST_SUITE_P(
                      .vertexPath = "/src/u.vert",
                      .pixelPath = "/src/u.frag"},
                     false,
-                    "/src/u.frag:0: error: Linking vertex and fragment stages: Types must match: "
-                    "vertex stage: \" vec4 u\" fragment stage: \" vec3 u\""},
+                    "/src/u.frag:0: error: Linking fragment stage: Types must match: vertex "
+                    "stage: \" vec4 u\" fragment stage: \" vec3 u\""},
         FailureCase{"warningOnly",
                     {.vertex = "#version 330\n#extension GL_EXT_not_there : warn\nvoid main() "
                                "{}\n",
