@@ -22,6 +22,7 @@ cases=(
     "textured example|pass|textured|-v $examples/textured.vert -p $examples/textured.frag"
     "exploded example|pass|exploded|-v $examples/exploded.vert -g $examples/exploded.geom -p $examples/exploded.frag -so $examples/exploded.so"
     "ESSL example|pass|quad_es|-t essl -v $examples/quad_es.vert -p $examples/quad_es.frag"
+    "redeclared per-vertex blocks|pass|white|-v $corpus/per_vertex.vert -g $source/tests/toolchain/corpus/front_end/per_vertex_blocks_150.geom -p $corpus/white_150.frag"
 )
 
 # Under AddressSanitizer: the GL driver, unloaded when the runner ends,

@@ -159,6 +159,14 @@ const LegacyCase kLegacyCases[] = {
     {"fragment_lod.frag", false, Stored::Rejected},
     {"fragment_lod_extension.frag", false, Stored::Validated},
     {"vertex_grad.vert", false, Stored::Rejected},
+    // 0070, 0071: a redeclared built-in block keeps its storage and its members
+    {"anonymous_input_block_410.geom", false, Stored::Rejected},
+    {"block_member_outside_block_410.vert", false, Stored::Rejected},
+    {"per_vertex_blocks_150.geom", false, Stored::Validated},            // 0072
+    // 0073: line continuation in every desktop version, from ESSL 3.00 only
+    {"line_continuation_110.frag", false, Stored::Validated},
+    {"line_continuation_essl100.frag", true, Stored::Rejected},
+    {"varying_output_150_compatibility.geom", false, Stored::Validated}, // 0074
 };
 // clang-format on
 
@@ -181,6 +189,41 @@ TEST(FrontEndPatches, LegacyProgramsCompileCleanlyInTheirStoredForm) {
                                                                 ? toolchain::kBinarySpirv
                                                                 : toolchain::kBinaryValidated);
         }
+    }
+}
+
+// Programs whose stages only fail together, at link (0075, 0076): the
+// stages of a row are the corpus files named `<name>.vert`, `.geom` and `.frag`.
+const char* const kLinkedPrograms[] = {
+    "tex_coord_sizes_110",
+    "tex_coord_geometry_150_compatibility",
+};
+
+TEST(FrontEndPatches, LinkedProgramsCompileCleanly) {
+    mendrix::Compiler compiler(2);
+    for (const char* name : kLinkedPrograms) {
+        SCOPED_TRACE(name);
+        Sources sources;
+        struct StageFile {
+            const char* extension;
+            const char** text;
+            const char** path;
+        };
+        const StageFile stages[3] = {{".vert", &sources.vertex, &sources.vertexPath},
+                                     {".geom", &sources.geometry, &sources.geometryPath},
+                                     {".frag", &sources.pixel, &sources.pixelPath}};
+        std::string texts[3], paths[3];
+        for (int i = 0; i < 3; ++i) {
+            paths[i] = std::string(MENDRIX_CORPUS_DIR) + "/front_end/" + name + stages[i].extension;
+            if (std::filesystem::exists(paths[i])) {
+                texts[i] = readFileBytes(paths[i]);
+                *stages[i].text = texts[i].c_str();
+                *stages[i].path = paths[i].c_str();
+            }
+        }
+        Compiled compiled(compiler, makeRequest(sources));
+        EXPECT_TRUE(compiled.ok) << compiled.log();
+        EXPECT_EQ(compiled.log(), "");
     }
 }
 

@@ -1,0 +1,3 @@
+#version 150
+out vec4 color;
+void main() { color = vec4(1.0); }

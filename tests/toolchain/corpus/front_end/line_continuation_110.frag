@@ -1,0 +1,5 @@
+#version 110
+// A macro continued over two lines.
+#define RED vec4(1.0, \
+                 0.0, 0.0, 1.0)
+void main() { gl_FragColor = RED; }
