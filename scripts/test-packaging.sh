@@ -61,6 +61,8 @@ for dependency in ${depends//,/ }; do
         *) fail "unexpected run-time dependency in '$depends'" ;;
     esac
 done
+[ "$(dpkg-deb -f "$deb" Recommends)" = "libhiredis0.14, libcurl4" ] ||
+    fail "the package does not recommend the remote storage's client libraries"
 version=$(sed -n 's/.*VRX_VERSION_STRING "\(.*\)"/\1/p' build/generated/vrx_version.h)
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version is not $version"
 
