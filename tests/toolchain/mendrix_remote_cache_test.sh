@@ -83,6 +83,14 @@ for storage in "redis://127.0.0.1:$REDIS_PORT" "http://127.0.0.1:$HTTP_PORT/cach
     expect_debug "$storage second machine again" "vrxcompile cache: hit "
 done
 
+# A damaged entry from a storage is ignored like a damaged local one.
+entry=$(ls "$work/nginx/files/cache/"*.vrxc)
+printf 'X' | dd of="$entry" bs=1 seek=40 conv=notrunc status=none
+forget_local
+compile b damaged.vrx VRXCOMPILE_REMOTE_CACHE="http://127.0.0.1:$HTTP_PORT/cache"
+expect_debug "damaged entry" "remote http://127.0.0.1:$HTTP_PORT/cache: ignored damaged entry"
+expect_as_without "damaged entry" b damaged.vrx
+
 # Faulty storages: name | storage | what the debug line says | remembered as down
 dead_port=$(free_port)
 for mode in silent full trickle garbage huge; do
@@ -139,6 +147,9 @@ env HOME="$work/a/home" LD_DEBUG=libs VRXCOMPILE_REMOTE_CACHE="redis://127.0.0.1
     "$driver" -v "$checkout_a/lit.vert" -o "$work/plain.vrx" 2>"$work/libs" >/dev/null || true
 grep -q libhiredis "$work/libs" && ! grep -q libcurl "$work/libs" ||
     fail "a Redis storage should load libhiredis alone"
+env HOME="$work/a/home" LD_DEBUG=libs VRXCOMPILE_CACHE=0 VRXCOMPILE_REMOTE_CACHE="redis://127.0.0.1:$dead_port" \
+    "$driver" -v "$checkout_a/lit.vert" -o "$work/plain.vrx" 2>"$work/libs" >/dev/null || true
+! grep -q libhiredis "$work/libs" || fail "VRXCOMPILE_CACHE=0 left the remote storage on"
 
 ! grep -qE 's3cret|wrong@' "$work/all-stderr" || fail "a password reached standard error"
 [ "$failures" = 0 ] || exit 1
