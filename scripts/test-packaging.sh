@@ -78,7 +78,7 @@ cp -r examples "$work/deb-examples"
     clean "$driver" -t essl -v quad_es.vert -p quad_es.frag -noquarn -o quad_es.vrx
     clean "$driver" -c blur.comp -O -noquarn -o blur.vrx
     clean "$work/deb/usr/bin/vrxInfo" --check textured.vrx exploded.vrx quad_es.vrx blur.vrx
-    [ "$(clean "$work/deb/usr/bin/vrxInfo" --version)" = "vrxInfo $version" ] ||
+    [ "$(clean "$work/deb/usr/bin/vrxInfo" --version | head -n 1)" = "vrxInfo $version" ] ||
         fail "vrxInfo --version"
 )
 
