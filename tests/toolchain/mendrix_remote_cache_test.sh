@@ -92,7 +92,10 @@ expect_debug "damaged entry" "remote http://127.0.0.1:$HTTP_PORT/cache: ignored 
 expect_as_without "damaged entry" b damaged.vrx
 
 # Faulty storages: name | storage | what the debug line says | remembered as down
-dead_port=$(free_port)
+shared_redis_port=$REDIS_PORT
+start_redis "$work/killed"
+dead_port=$REDIS_PORT REDIS_PORT=$shared_redis_port
+kill -9 "$(cat "$work/killed/redis.pid")"
 for mode in silent full trickle garbage huge; do
     python3 "$repo/tests/toolchain/remote_fault_server.py" "$mode" >"$work/$mode.port" &
     fakes+=($!)
