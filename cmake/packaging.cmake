@@ -27,5 +27,8 @@ else()
     # Run-time dependencies from the shared libraries the binaries link
     # (dpkg-shlibdeps): the C and C++ run times, nothing of the build.
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    # The compile cache's remote storages open these client libraries when
+    # VRXCOMPILE_REMOTE_CACHE names a storage; without them it stays local.
+    set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libhiredis0.14, libcurl4")
 endif()
 include(CPack)

@@ -62,6 +62,8 @@ for dependency in ${depends//,/ }; do
         *) fail "unexpected run-time dependency in '$depends'" ;;
     esac
 done
+[ "$(dpkg-deb -f "$deb" Recommends)" = "libhiredis0.14, libcurl4" ] ||
+    fail "the package does not recommend the remote storage's client libraries"
 version=$(sed -n 's/.*VRX_VERSION_STRING "\(.*\)"/\1/p' build/generated/vrx_version.h)
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version is not $version"
 
@@ -85,7 +87,7 @@ cp -r examples "$work/deb-examples"
     clean "$driver" -t essl -v quad_es.vert -p quad_es.frag -noquarn -o quad_es.vrx
     clean "$driver" -c blur.comp -O -noquarn -o blur.vrx
     clean "$work/deb/usr/bin/vrxInfo" --check textured.vrx exploded.vrx quad_es.vrx blur.vrx
-    [ "$(clean "$work/deb/usr/bin/vrxInfo" --version)" = "vrxInfo $version" ] ||
+    [ "$(clean "$work/deb/usr/bin/vrxInfo" --version | head -n 1)" = "vrxInfo $version" ] ||
         fail "vrxInfo --version"
 )
 

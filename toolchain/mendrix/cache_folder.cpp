@@ -37,6 +37,7 @@ bool isEarlierCounter(const safe_files::FolderHandle& folder, const std::string&
 bool holdsOnlyCacheFiles(const safe_files::FolderHandle& folder) {
     for (const std::string& name : safe_files::namesInFolder(folder)) {
         if (!isCacheEntryName(name) && name != kCacheCounterName &&
+            !std::string_view(name).starts_with(kRemoteDownMarkerPrefix) &&
             !safe_files::isTemporaryFileName(name) && !isEarlierCounter(folder, name)) {
             return false;
         }

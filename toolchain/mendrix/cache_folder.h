@@ -23,6 +23,9 @@ constexpr const char* kCacheCounterName = "vrxcompile-cache-size";
 // The counter of earlier releases: still recognised as the cache's own.
 constexpr const char* kEarlierCacheCounterName = "size";
 constexpr const char* kCacheTagName = "CACHEDIR.TAG";
+// Markers of remote storages that failed lately (remote/storage_health.h):
+// this prefix and 16 hex digits.
+constexpr const char* kRemoteDownMarkerPrefix = "vrxcompile-remote-down-";
 // The line a cache folder tag starts with.
 constexpr const char* kCacheTagSignature = "Signature: 8a477f597d28d172789f06886806bc55";
 

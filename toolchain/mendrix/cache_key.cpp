@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "toolchain/mendrix/cache_base_folder.h"
 #include "toolchain/mendrix/cache_entry.h"
 #include "toolchain/mendrix/line_map.h"
 #include "toolchain/mendrix/mendrix_build_identity.h"
@@ -56,10 +57,20 @@ const std::string& libraryBuildIdentity() {
     return identity;
 }
 
-std::string includeLineMapKeyBytes(const std::vector<StageJob>& jobs) {
+std::string includeLineMapKeyBytes(const std::vector<StageJob>& jobs,
+                                   const std::string& baseFolder) {
     std::string bytes;
     for (const StageJob& job : jobs) {
-        const std::string map = serializeLineMap(job.lineMap);
+        std::string map;
+        if (baseFolder.empty()) {
+            map = serializeLineMap(job.lineMap);
+        } else {
+            LineMap relative = job.lineMap;
+            for (std::string& file : relative.files) {
+                file = keyPathOf(file, baseFolder);
+            }
+            map = serializeLineMap(relative);
+        }
         const uint64_t size = map.size();
         bytes.append(reinterpret_cast<const char*>(&size), sizeof size);
         bytes += map;
@@ -68,14 +79,18 @@ std::string includeLineMapKeyBytes(const std::vector<StageJob>& jobs) {
 }
 
 CacheKey compileCacheKey(const CompileRequest& request, uint32_t gpuVersion,
-                         const std::vector<StageJob>& jobs) {
+                         const std::vector<StageJob>& jobs, const std::string& baseFolder) {
     KeyHasher hasher;
     hasher.bytes(libraryBuildIdentity());
     hasher.number(gpuVersion);
-    for (const char* text :
-         {request.vertexSource, request.pixelSource, request.geometrySource, request.computeSource,
-          request.vertexPath, request.pixelPath, request.geometryPath, request.computePath}) {
+    for (const char* text : {request.vertexSource, request.pixelSource, request.geometrySource,
+                             request.computeSource}) {
         hasher.text(text);
+    }
+    for (const char* path :
+         {request.vertexPath, request.pixelPath, request.geometryPath, request.computePath}) {
+        const std::string keyPath = path != nullptr ? keyPathOf(path, baseFolder) : std::string();
+        hasher.text(path != nullptr ? keyPath.c_str() : nullptr);
     }
     hasher.number(request.compileFlags);
     hasher.number(request.esslLanguage);
@@ -94,7 +109,10 @@ CacheKey compileCacheKey(const CompileRequest& request, uint32_t gpuVersion,
             hasher.text(request.streamOutVaryings[i]);
         }
     }
-    hasher.bytes(includeLineMapKeyBytes(jobs));
+    hasher.bytes(includeLineMapKeyBytes(jobs, baseFolder));
+    if (!baseFolder.empty()) {
+        hasher.bytes("paths relative to the base folder");
+    }
     return hasher.digest();
 }
 

@@ -24,16 +24,21 @@ const std::string& libraryBuildIdentity();
 // The include line maps of the stages (every included file's full path and
 // where its lines stand), as bytes for the key. The log names these files,
 // so a moved or reshaped include must miss.
-std::string includeLineMapKeyBytes(const std::vector<StageJob>& jobs);
+// With a base folder (cache_base_folder.h) the files under it are named
+// relative to it.
+std::string includeLineMapKeyBytes(const std::vector<StageJob>& jobs,
+                                   const std::string& baseFolder = std::string());
 
 // The key of `request` compiled by a handle of `gpuVersion`. Reads every
 // request field the compile reads: the four texts and paths, the stream-out
 // names, the flags, the language, the optimisation mask and which
 // statistics blocks are given; and the jobs' include line maps. Not the
 // debug-file folder (that file is written on every run, never taken from
-// the cache).
+// the cache). With a base folder, the paths under it enter relative to it
+// and the key differs from every key made without one.
 CacheKey compileCacheKey(const CompileRequest& request, uint32_t gpuVersion,
-                         const std::vector<StageJob>& jobs);
+                         const std::vector<StageJob>& jobs,
+                         const std::string& baseFolder = std::string());
 
 // 32 lowercase hex digits.
 std::string hexOfKey(const CacheKey& key);

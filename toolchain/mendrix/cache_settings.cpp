@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "toolchain/mendrix/cache_base_folder.h"
+
 namespace mendrix {
 
 namespace {
@@ -99,6 +101,11 @@ CacheSettings cacheSettingsFromEnvironment() {
     } else if (isSet(maxSizeText)) {
         settings.maxSizeInvalid = true;
         settings.maxSizeText = maxSizeText;
+    }
+    const char* base = std::getenv("VRXCOMPILE_CACHE_BASEDIR");
+    if (isSet(base) && !parseBaseFolder(base, settings.baseFolder)) {
+        settings.baseFolderInvalid = true;
+        settings.baseFolderText = base;
     }
     const char* debug = std::getenv("VRXCOMPILE_CACHE_DEBUG");
     settings.debug = debug != nullptr && std::strcmp(debug, "1") == 0;

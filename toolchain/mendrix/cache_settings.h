@@ -6,7 +6,10 @@
 //   VRXCOMPILE_CACHE_MAX_SIZE     disk space, bytes or with K, M or G (1024-based);
 //                                 default 1G; 0 stores nothing; an unreadable
 //                                 value keeps the default (and is warned about)
+//   VRXCOMPILE_CACHE_BASEDIR      an absolute folder: paths under it enter the
+//                                 key relative to it (cache_base_folder.h)
 //   VRXCOMPILE_CACHE_DEBUG=1      one line per compile on standard error
+// The remote storages have settings of their own (remote/remote_settings.h).
 #pragma once
 
 #include <cstdint>
@@ -23,6 +26,9 @@ struct CacheSettings {
     uint64_t maxSize = kDefaultCacheMaxSize;
     bool maxSizeInvalid = false;  // VRXCOMPILE_CACHE_MAX_SIZE set but not a size
     std::string maxSizeText;      // its value, for the warning
+    std::string baseFolder;       // empty when not set or not absolute
+    bool baseFolderInvalid = false;
+    std::string baseFolderText;  // the value that is not absolute, for the warning
     bool debug = false;
 };
 

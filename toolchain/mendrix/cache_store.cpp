@@ -1,6 +1,8 @@
 #include "toolchain/mendrix/cache_store.h"
 
 #include "toolchain/mendrix/cache_eviction.h"
+#include "toolchain/mendrix/cache_folder.h"
+#include "toolchain/mendrix/remote/remote_cache.h"
 
 namespace mendrix {
 
@@ -38,8 +40,15 @@ void storeNow(const PendingCacheStore& store) {
 }  // namespace
 
 void completeCacheStore(PendingCacheStore& store) {
-    if (store.pending) {
+    if (store.pending && store.local) {
         storeNow(store);
+    }
+    if (store.pending && store.remote) {
+        const std::string_view name = store.entryName;
+        storeInRemoteCaches(
+            store.settings, store.folder,
+            std::string(name.substr(0, name.size() - std::string_view(kCacheEntrySuffix).size())),
+            store.bytes);
     }
     store = PendingCacheStore();
 }

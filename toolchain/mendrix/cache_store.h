@@ -3,7 +3,8 @@
 // compiled program is released (VRX2DestroyPT4Program3, which the driver
 // calls after it wrote the output, or VRX2Destroy), so the cache never
 // takes disk space the output needs. A store that would leave less than
-// kCacheFreeSpaceMargin free on the folder's file system is skipped.
+// kCacheFreeSpaceMargin free on the folder's file system is skipped. The
+// remote storages are written after the folder.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,8 @@ constexpr uint64_t kCacheFreeSpaceMargin = uint64_t{64} << 20;
 
 struct PendingCacheStore {
     bool pending = false;
+    bool local = false;   // into the folder
+    bool remote = false;  // into the remote storages that are not read-only
     CacheSettings settings;
     safe_files::FolderHandle folder;
     std::string entryName;

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "toolchain/mendrix/cache_base_folder.h"
 #include "toolchain/mendrix/cache_entry.h"
 #include "toolchain/mendrix/cache_folder.h"
+#include "toolchain/mendrix/remote/remote_cache.h"
 
 namespace mendrix {
 
@@ -74,10 +76,77 @@ void fillStage(CachedStage& cached, StageJob& job, StageStorage& out,
     }
 }
 
+// What an entry is checked against.
+struct EntryCheck {
+    const CompileRequest& request;
+    uint32_t gpuVersion;
+    std::vector<StageJob>& jobs;
+    CacheLookup& lookup;
+};
+
+// Decodes `bytes` (from the folder or a remote storage alike) and checks the
+// entry against this compile; `log` gets its log for this run's files.
+bool entryUsable(std::string_view bytes, const EntryCheck& check, CacheEntry& entry,
+                 std::string& log) {
+    return decodeCacheEntry(bytes, entry) && entry.key == check.lookup.key &&
+           entryFitsJobs(entry, check.request, check.gpuVersion, check.jobs) &&
+           localLogOf(entry.log, check.lookup.settings.baseFolder, log);
+}
+
+void useEntry(CacheEntry& entry, const std::string& log, std::vector<StageJob>& jobs,
+              ProgramStorage& storage, Diagnostics& diagnostics,
+              std::vector<QuarnStage>& quarnStages) {
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        fillStage(entry.stages[i], jobs[i], storage.stages[jobs[i].storageIndex], quarnStages);
+    }
+    diagnostics.appendWarningLog(log);
+}
+
+// After a local miss: the remote storages, when any are named. A remote
+// hit is kept in the local folder too, when the program is released.
+bool takeFromRemote(const EntryCheck& check, ProgramStorage& storage, Diagnostics& diagnostics,
+                    std::vector<QuarnStage>& quarnStages) {
+    CacheLookup& lookup = check.lookup;
+    lookup.remote = remoteCacheNamed();
+    if (!lookup.remote) {
+        return false;
+    }
+    CacheEntry entry;
+    std::string log;
+    std::string accepted;
+    auto accept = [&](std::string_view bytes) {
+        if (!entryUsable(bytes, check, entry, log)) {
+            return false;
+        }
+        accepted = bytes;
+        return true;
+    };
+    if (!takeFromRemoteCaches(lookup.settings, lookup.folder, hexOfKey(lookup.key), accept)) {
+        return false;
+    }
+    useEntry(entry, log, check.jobs, storage, diagnostics, quarnStages);
+    const uint64_t maxSize = lookup.settings.maxSize;
+    if (maxSize != 0 && accepted.size() <= std::min(maxSize, kCacheEntryMaxBytes)) {
+        PendingCacheStore& store = storage.pendingStore;
+        store.pending = true;
+        store.local = true;
+        store.remote = false;
+        store.settings = lookup.settings;
+        store.folder = std::move(lookup.folder);
+        store.entryName = lookup.entryName;
+        store.bytes = std::move(accepted);
+    }
+    return true;
+}
+
 // Opens the folder for this compile; false (with a line when there is
 // something to say) when the cache is off for it.
 bool openFolderFor(CacheLookup& lookup) {
     const CacheSettings& settings = lookup.settings;
+    if (settings.baseFolderInvalid) {
+        cacheWarning("VRXCOMPILE_CACHE_BASEDIR '" + settings.baseFolderText +
+                     "' is not an absolute path; it is ignored");
+    }
     if (settings.maxSizeInvalid) {
         cacheWarning("VRXCOMPILE_CACHE_MAX_SIZE '" + settings.maxSizeText +
                      "' is not a size (bytes, or a number with K, M or G); the default 1G is used");
@@ -106,7 +175,7 @@ bool takeFromCache(const CompileRequest& request, uint32_t gpuVersion, std::vect
         return false;
     }
     lookup.usable = true;
-    lookup.key = compileCacheKey(request, gpuVersion, jobs);
+    lookup.key = compileCacheKey(request, gpuVersion, jobs, lookup.settings.baseFolder);
     lookup.entryName = hexOfKey(lookup.key) + kCacheEntrySuffix;
     const std::string where = cachePath(lookup.settings.folder, lookup.entryName);
     std::string bytes;
@@ -115,40 +184,39 @@ bool takeFromCache(const CompileRequest& request, uint32_t gpuVersion, std::vect
     const uint64_t maxSize = lookup.settings.maxSize;
     const uint64_t bound =
         maxSize == 0 ? kCacheEntryMaxBytes : std::min(maxSize, kCacheEntryMaxBytes);
+    EntryCheck check{request, gpuVersion, jobs, lookup};
+    CacheEntry entry;
+    std::string log;
     switch (safe_files::readOwnFile(lookup.folder, lookup.entryName, bound, bytes, error)) {
         case safe_files::ReadResult::read:
+            if (entryUsable(bytes, check, entry, log)) {
+                useEntry(entry, log, jobs, storage, diagnostics, quarnStages);
+                safe_files::touchInFolder(lookup.folder, lookup.entryName);
+                cacheDebugLine(lookup.settings, "hit", where);
+                return true;
+            }
+            cacheDebugLine(lookup.settings, "ignored damaged entry", where);
             break;
         case safe_files::ReadResult::missing:
             cacheDebugLine(lookup.settings, "miss", where);
-            return false;
+            break;
         default:
             cacheDebugLine(lookup.settings, "ignored unusable entry", where + ": " + error);
-            return false;
+            break;
     }
-    CacheEntry entry;
-    if (!decodeCacheEntry(bytes, entry) || entry.key != lookup.key ||
-        !entryFitsJobs(entry, request, gpuVersion, jobs)) {
-        cacheDebugLine(lookup.settings, "ignored damaged entry", where);
-        return false;
-    }
-    for (size_t i = 0; i < jobs.size(); ++i) {
-        fillStage(entry.stages[i], jobs[i], storage.stages[jobs[i].storageIndex], quarnStages);
-    }
-    diagnostics.appendWarningLog(entry.log);
-    safe_files::touchInFolder(lookup.folder, lookup.entryName);
-    cacheDebugLine(lookup.settings, "hit", where);
-    return true;
+    return takeFromRemote(check, storage, diagnostics, quarnStages);
 }
 
 void prepareCacheStore(CacheLookup& lookup, const CompileRequest& request,
                        const std::vector<StageJob>& jobs, ProgramStorage& storage,
                        const Diagnostics& diagnostics) {
-    if (!lookup.usable || diagnostics.hasErrors() || lookup.settings.maxSize == 0) {
+    const bool local = lookup.settings.maxSize != 0;
+    if (!lookup.usable || diagnostics.hasErrors() || (!local && !lookup.remote)) {
         return;
     }
     CacheEntry entry;
     entry.key = lookup.key;
-    entry.log = diagnostics.text();
+    entry.log = storedLogOf(diagnostics.text(), lookup.settings.baseFolder);
     for (const StageJob& job : jobs) {
         const StageStorage& out = storage.stages[job.storageIndex];
         CachedStage& stage = entry.stages.emplace_back();
@@ -166,9 +234,13 @@ void prepareCacheStore(CacheLookup& lookup, const CompileRequest& request,
     }
     PendingCacheStore& store = storage.pendingStore;
     store.bytes = encodeCacheEntry(entry);
-    if (store.bytes.size() > std::min(lookup.settings.maxSize, kCacheEntryMaxBytes)) {
+    // An entry larger than what a lookup accepts would never be read back.
+    store.local =
+        local && store.bytes.size() <= std::min(lookup.settings.maxSize, kCacheEntryMaxBytes);
+    store.remote = lookup.remote && store.bytes.size() <= kCacheEntryMaxBytes;
+    if (!store.local && !store.remote) {
         store.bytes.clear();
-        return;  // never read back: larger than what a lookup accepts
+        return;
     }
     store.pending = true;
     store.settings = lookup.settings;

@@ -1,5 +1,6 @@
 // The compile cache seen from one compile: a lookup after the version
-// policy and, after a successful compile, an entry prepared for the store
+// policy (the local folder, then the remote storages of remote/remote_cache.h)
+// and, after a successful compile, an entry prepared for the store
 // that follows when the program is released (cache_store.h). Entries, key
 // and location are described in docs/mendrix.md. The cache never fails a
 // compile: a folder or entry that cannot be used is skipped (one line on
@@ -28,6 +29,7 @@ struct CacheLookup {
     safe_files::FolderHandle folder;
     CacheKey key{};
     std::string entryName;
+    bool remote = false;  // remote storages are named (known after a local miss)
 };
 
 // Looks the program up. On a hit, fills the jobs' stage records, dumps and

@@ -29,6 +29,17 @@ void printUsage(std::FILE* stream) {
         stream);
 }
 
+// Whether the compiler library of this toolchain can share its compile
+// cache through remote storages.
+const char* remoteCacheSupport() {
+#ifdef _WIN32
+    return "compile cache remote storage: none (not in Windows builds of this release)\n";
+#else
+    return "compile cache remote storage: Redis (libhiredis.so.0.14) and HTTP (libcurl.so.4), "
+           "loaded when VRXCOMPILE_REMOTE_CACHE names a storage\n";
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -44,7 +55,7 @@ int main(int argc, char** argv) {
             printUsage(stdout);
             return kExitValid;
         } else if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("vrxInfo %s\n", VRX_VERSION_STRING);
+            std::printf("vrxInfo %s\n%s", VRX_VERSION_STRING, remoteCacheSupport());
             return kExitValid;
         } else if (argv[i][0] == '-' && argv[i][1] != '\0') {
             std::fprintf(stderr, "vrxInfo: unknown option %s\n", argv[i]);

@@ -89,7 +89,7 @@ TEST(VrxInfo, PrintsChecksAndRefusesFiles) {
         {"--check \"" + folder.file("absent.vrx") + "\"", 1, "", "does not exist"},
         {"", 2, "", "Usage: vrxInfo"},
         {"--bogus x", 2, "", "unknown option --bogus"},
-        {"--version", 0, "vrxInfo " VRX_VERSION_STRING "\n", ""},
+        {"--version", 0, "vrxInfo " VRX_VERSION_STRING "\ncompile cache remote storage: ", ""},
     };
     for (const auto& c : cases) {
         const Result result = runInfo(folder, c.arguments);

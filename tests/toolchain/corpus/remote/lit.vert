@@ -1,0 +1,4 @@
+#version 330
+#include "warn.glsl"
+layout(location = 0) in vec3 position;
+void main() { gl_Position = vec4(position, 1.0); }
