@@ -115,6 +115,13 @@ fi
 prefix=$cache/$key
 spirv_prefix=$cache/$spirv_key
 
+# A complete prefix is renamed into place whole, so it is used without the
+# lock: a build of another key (other patches) never holds up a cache hit.
+if [ -f "$prefix/.complete" ]; then
+    log "cached: $prefix"
+    printf '%s\n' "$prefix"
+    exit 0
+fi
 # One lock per target: a host and a mingw build may run side by side.
 mkdir -p "$cache"
 exec 9>"$cache/.lock-$target"
