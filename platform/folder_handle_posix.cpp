@@ -323,8 +323,7 @@ uint64_t freeSpaceOf(const FolderHandle& folder) {
 
 LockResult lockFolder(const FolderHandle& folder, int64_t timeoutMilliseconds, PathLock& lock,
                       std::string& error) {
-    lock.handle = -1;
-    lock.held = false;
+    lock.release();
     // A descriptor of its own, so that closing it lets the lock go.
     const int fd = openat(descriptorOf(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
@@ -337,8 +336,7 @@ LockResult lockFolder(const FolderHandle& folder, int64_t timeoutMilliseconds, P
         close(fd);
         return result;
     }
-    lock.handle = fd;
-    lock.held = true;
+    lock.take(fd);
     return result;
 }
 

@@ -347,8 +347,7 @@ void removeAbandonedTemporaryFiles(const std::string& folder, int64_t minimumAge
 // lock is dropped and taken again on what the path names now.
 LockResult lockPath(const std::string& path, int64_t timeoutMilliseconds, PathLock& lock,
                     std::string& error) {
-    lock.handle = -1;
-    lock.held = false;
+    lock.release();
     const int64_t deadline = monotonicMilliseconds() + timeoutMilliseconds;
     for (;;) {
         int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -379,20 +378,19 @@ LockResult lockPath(const std::string& path, int64_t timeoutMilliseconds, PathLo
                       locked.st_dev == named.st_dev && locked.st_ino == named.st_ino;
         }
         if (current) {
-            lock.handle = fd;
-            lock.held = true;
+            lock.take(fd);
             return LockResult::acquired;
         }
         close(fd);
     }
 }
 
-void unlockPath(PathLock& lock) {
-    if (lock.held && lock.handle >= 0) {
-        close(static_cast<int>(lock.handle));
+void PathLock::release() {
+    if (held && handle >= 0) {
+        close(static_cast<int>(handle));
     }
-    lock.handle = -1;
-    lock.held = false;
+    handle = -1;
+    held = false;
 }
 
 void setBeforeRenameHook(BeforeRenameHook hook) {

@@ -303,8 +303,7 @@ void removeAbandonedTemporaryFiles(const std::string& folder, int64_t minimumAge
 
 LockResult lockPath(const std::string& path, int64_t timeoutMilliseconds, PathLock& lock,
                     std::string& error) {
-    lock.handle = -1;
-    lock.held = false;
+    lock.release();
     HANDLE mutex = openPathMutex(path, error);
     if (mutex == nullptr) {
         return LockResult::failed;
@@ -317,8 +316,7 @@ LockResult lockPath(const std::string& path, int64_t timeoutMilliseconds, PathLo
     switch (WaitForSingleObject(mutex, wait)) {
         case WAIT_OBJECT_0:
         case WAIT_ABANDONED:
-            lock.handle = reinterpret_cast<intptr_t>(mutex);
-            lock.held = true;
+            lock.take(reinterpret_cast<intptr_t>(mutex));
             return LockResult::acquired;
         case WAIT_TIMEOUT:
             CloseHandle(mutex);
@@ -330,14 +328,14 @@ LockResult lockPath(const std::string& path, int64_t timeoutMilliseconds, PathLo
     }
 }
 
-void unlockPath(PathLock& lock) {
-    if (lock.held && lock.handle != -1) {
-        HANDLE mutex = reinterpret_cast<HANDLE>(lock.handle);
+void PathLock::release() {
+    if (held && handle != -1) {
+        HANDLE mutex = reinterpret_cast<HANDLE>(handle);
         ReleaseMutex(mutex);
         CloseHandle(mutex);
     }
-    lock.handle = -1;
-    lock.held = false;
+    handle = -1;
+    held = false;
 }
 
 void setBeforeRenameHook(BeforeRenameHook hook) {

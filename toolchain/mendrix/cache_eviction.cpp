@@ -81,20 +81,14 @@ uint64_t replacedDiskUse(const safe_files::FolderHandle& folder, const std::stri
                : 0;
 }
 
-// A scoped hold on the folder's lock.
-struct FolderLock {
-    safe_files::PathLock lock{-1, false};
-    ~FolderLock() { safe_files::unlockPath(lock); }
-};
-
 }  // namespace
 
 bool placeEntry(const safe_files::FolderHandle& folder, const std::string& temporary,
                 const std::string& entryName, uint64_t diskUse, uint64_t maxSize,
                 std::string& error) {
-    FolderLock held;
+    safe_files::PathLock lock;
     const safe_files::LockResult locked =
-        safe_files::lockFolder(folder, kLockTimeoutMilliseconds, held.lock, error);
+        safe_files::lockFolder(folder, kLockTimeoutMilliseconds, lock, error);
     if (locked != safe_files::LockResult::acquired &&
         locked != safe_files::LockResult::unsupported) {
         safe_files::removeFromFolder(folder, temporary);
