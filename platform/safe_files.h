@@ -149,10 +149,4 @@ enum class LockResult {
 LockResult lockPath(const std::string& path, int64_t timeoutMilliseconds, PathLock& lock,
                     std::string& error);
 
-// Test hook: called with the temporary file's path after it is written and
-// flushed and before the rename. Null (the default) does nothing. A test
-// sets one that ends the process to imitate a kill at the worst moment.
-using BeforeRenameHook = void (*)(const char* temporaryPath);
-void setBeforeRenameHook(BeforeRenameHook hook);
-
 }  // namespace safe_files

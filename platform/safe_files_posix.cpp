@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/link_seams.h"
 #include "platform/safe_files.h"
 
 #include "platform/folder_handle.h"
@@ -22,8 +23,6 @@ using posix::systemError;
 using posix::uniqueNamePart;
 using posix::waitForExclusiveLock;
 using posix::writeAll;
-
-BeforeRenameHook beforeRenameHook = nullptr;
 
 bool fail(std::string& error, std::string message) {
     error = std::move(message);
@@ -120,9 +119,7 @@ bool writeTemporary(const std::string& folder, const std::string& targetName, co
 // Puts the written temporary file in the target's place in one step.
 bool renameOver(const std::string& temporary, const std::string& target, std::string& error,
                 FailedAt& failedAt) {
-    if (beforeRenameHook != nullptr) {
-        beforeRenameHook(temporary.c_str());
-    }
+    beforeRename();
     if (rename(temporary.c_str(), target.c_str()) != 0) {
         failedAt = failedAtFor(errno);
         error = systemError("cannot replace the target");
@@ -391,10 +388,6 @@ void PathLock::release() {
     }
     handle = -1;
     held = false;
-}
-
-void setBeforeRenameHook(BeforeRenameHook hook) {
-    beforeRenameHook = hook;
 }
 
 }  // namespace safe_files

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/link_seams.h"
 #include "platform/safe_files.h"
 #include "platform/wide_text_windows.h"
 #include "platform/windows_file_io.h"
@@ -20,8 +21,6 @@ using windows::systemError;
 using windows::uniqueNamePart;
 using windows::widen;
 using windows::writeAll;
-
-BeforeRenameHook beforeRenameHook = nullptr;
 
 bool fail(std::string& error, std::string message) {
     error = std::move(message);
@@ -109,11 +108,7 @@ bool writeTemporary(const std::wstring& target, const void* data, size_t size, b
 // replaced file's attributes and ACL; a new target is made by a rename.
 bool renameOver(const std::wstring& temporary, const std::wstring& target, bool keep,
                 std::string& error, FailedAt& failedAt) {
-    if (beforeRenameHook != nullptr) {
-        std::string narrow(temporary.size() * 4 + 1, '\0');
-        narrowToAnsiText(temporary, narrow.data(), narrow.size());
-        beforeRenameHook(narrow.c_str());
-    }
+    beforeRename();
     const bool ok = keep ? ReplaceFileW(target.c_str(), temporary.c_str(), nullptr,
                                         REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
                          : MoveFileExW(temporary.c_str(), target.c_str(),
@@ -336,10 +331,6 @@ void PathLock::release() {
     }
     handle = -1;
     held = false;
-}
-
-void setBeforeRenameHook(BeforeRenameHook hook) {
-    beforeRenameHook = hook;
 }
 
 }  // namespace safe_files

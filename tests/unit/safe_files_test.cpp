@@ -10,6 +10,7 @@
 #include <set>
 #include <thread>
 
+#include "platform/fault_injection.h"
 #include "platform/folder_handle.h"
 #include "platform/safe_files.h"
 #include "tests/support/temp_folder.h"
@@ -87,7 +88,7 @@ TEST(SafeFiles, LocksExcludeEachOtherAcrossReplacementAndTimeOut) {
     EXPECT_EQ(entries(folder.path()), std::set<std::string>{"out.vrx"});
 }
 
-void exitBeforeRename(const char*) {
+void exitBeforeRename() {
     std::_Exit(7);
 }
 
