@@ -306,6 +306,9 @@ bool walkSourceStream(IncludeWalk& walk, FILE* stream, const char* path, int64_t
     size_t chunkLength = 0;
     bool failed = false;
     for (;;) {
+        if (walk.outOfMemory) {
+            return false;
+        }
         if (reader.nextMayMove()) {
             pending.flush(sink);
         }

@@ -1,0 +1,33 @@
+#include "platform/decimal.h"
+
+#include <climits>
+
+namespace {
+
+// Bytes 0x80 to 0xFF are never white space, whatever the C locale says.
+bool isWhiteSpace(char character) {
+    return character == ' ' || character == '\t' || character == '\n' || character == '\v' ||
+           character == '\f' || character == '\r';
+}
+
+}  // namespace
+
+int32_t parseDecimalInt32(const char* text) {
+    while (isWhiteSpace(*text)) {
+        ++text;
+    }
+    bool negative = false;
+    if (*text == '+' || *text == '-') {
+        negative = *text == '-';
+        ++text;
+    }
+    const long long limit = negative ? -static_cast<long long>(INT32_MIN) : INT32_MAX;
+    long long value = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        value = value * 10 + (*text - '0');
+        if (value > limit) {
+            value = limit;
+        }
+    }
+    return static_cast<int32_t>(negative ? -value : value);
+}
