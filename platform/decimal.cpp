@@ -31,3 +31,18 @@ int32_t parseDecimalInt32(const char* text) {
     }
     return static_cast<int32_t>(negative ? -value : value);
 }
+
+const char* parseDecimalDigits(const char* text, uint64_t& value) {
+    if (*text < '0' || *text > '9') {
+        return nullptr;
+    }
+    value = 0;
+    for (; *text >= '0' && *text <= '9'; ++text) {
+        const uint64_t digit = static_cast<uint64_t>(*text - '0');
+        if (value > (UINT64_MAX - digit) / 10) {
+            return nullptr;
+        }
+        value = value * 10 + digit;
+    }
+    return text;
+}

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/failure.h"
 #include "platform/folder_handle.h"
 #include "platform/posix_file_io.h"
 
@@ -16,11 +17,6 @@ namespace safe_files {
 namespace {
 
 using posix::systemError;
-
-bool fail(std::string& error, std::string message) {
-    error = std::move(message);
-    return false;
-}
 
 int descriptorOf(const FolderHandle& folder) {
     return static_cast<int>(folder.handle);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/failure.h"
 #include "platform/link_seams.h"
 #include "platform/safe_files.h"
 
@@ -23,11 +24,6 @@ using posix::systemError;
 using posix::uniqueNamePart;
 using posix::waitForExclusiveLock;
 using posix::writeAll;
-
-bool fail(std::string& error, std::string message) {
-    error = std::move(message);
-    return false;
-}
 
 // "<action> the <what>: <reason>", with errno taken before anything else.
 std::string systemErrorAbout(const char* action, const char* what) {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/failure.h"
 #include "platform/link_seams.h"
 #include "platform/safe_files.h"
 #include "platform/wide_text_windows.h"
@@ -21,11 +22,6 @@ using windows::systemError;
 using windows::uniqueNamePart;
 using windows::widen;
 using windows::writeAll;
-
-bool fail(std::string& error, std::string message) {
-    error = std::move(message);
-    return false;
-}
 
 size_t lastSeparator(const std::wstring& path) {
     return path.find_last_of(L"\\/");

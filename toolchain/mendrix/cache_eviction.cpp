@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/decimal.h"
 #include "toolchain/mendrix/cache_folder.h"
 
 namespace mendrix {
@@ -27,14 +28,9 @@ bool readCounter(const safe_files::FolderHandle& folder, uint64_t& total) {
         text.empty()) {
         return false;
     }
-    total = 0;
-    for (char digit : text) {
-        if (digit < '0' || digit > '9') {
-            return false;
-        }
-        total = total * 10 + static_cast<uint64_t>(digit - '0');
-    }
-    return true;
+    // Digits alone, and a number that fits: anything else is rescanned.
+    const char* end = parseDecimalDigits(text.c_str(), total);
+    return end == text.c_str() + text.size();
 }
 
 void writeCounter(const safe_files::FolderHandle& folder, uint64_t total) {
