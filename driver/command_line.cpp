@@ -118,14 +118,16 @@ void noteFilesRead(ParseContext& context) {
 // argument itself when the full path does not fit the buffer).
 ParseResult loadStage(const char* file, char*& source, const char*& path, char* fullPathBuffer,
                       ParseContext& context) {
+    // Out of memory has printed its message; the run ends without
+    // allocating more.
     const LoadResult loaded = context.loader->load(file, &source);
-    noteFilesRead(context);
     if (loaded == LoadResult::outOfMemory) {
         return endWith(kExitOutOfMemory);
     }
     if (loaded == LoadResult::notOpened) {
         return failWith(kExitCannotOpenFile, kProblemOpeningFileFormat, file);
     }
+    noteFilesRead(context);
     path = convertToFullPath(fullPathBuffer, file) ? fullPathBuffer : file;
     return kProceed;
 }

@@ -155,8 +155,8 @@ int writeResults(const WriterLibrary& writer, const CommandLineOptions& options,
 // writes what it made and releases the compiler. The compute-stage error
 // ends the run after VRX2Initialize without releasing anything; a missing
 // entry point or a compiler that does not start frees both libraries.
-int compileProgram(BoundLibraries& libraries, const CommandLineOptions& options,
-                   const char* depfilePath, const DependencyList& dependencies) {
+int compileAndWrite(BoundLibraries& libraries, const CommandLineOptions& options,
+                    const char* depfilePath, const DependencyList& dependencies) {
     if (!hasCalledEntryPoints(libraries)) {
         freeLibraries(libraries);
         return kExitInitializeFailed;
@@ -232,7 +232,7 @@ int runCompile(int argumentCount, char** arguments) {
     CommandLineOptions options;
     const ParseResult parsed = parseCommandLine(argumentCount, arguments, options, context);
     const int exitCode = parsed.proceed
-                             ? compileProgram(libraries, options, depfilePath, dependencies)
+                             ? compileAndWrite(libraries, options, depfilePath, dependencies)
                              : parsed.exitCode;
     releaseInputs(options);
     return exitCode;
