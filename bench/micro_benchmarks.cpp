@@ -29,9 +29,10 @@ struct Fixtures {
 
 void loadBenchmark(benchmark::State& state, const bench::SourceTree& tree) {
     size_t expanded = 0;
+    ShaderSourceLoader loader;
     for (auto _ : state) {
         char* text = nullptr;
-        if (!loadShaderSource(tree.root.c_str(), &text)) {
+        if (loader.load(tree.root.c_str(), &text) != LoadResult::loaded) {
             state.SkipWithError("the source could not be loaded");
             return;
         }

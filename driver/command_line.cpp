@@ -1,15 +1,11 @@
 #include "driver/command_line.h"
 
-#include <climits>
 #include <cstdio>
 #include <cstring>
 
-#include "driver/dependency_file.h"
 #include "driver/usage.h"
+#include "platform/decimal.h"
 #include "platform/exit_codes.h"
-#include "platform/file_system.h"
-#include "platform/process_exit.h"
-#include "source/shader_source.h"
 #include "source/stream_out_list.h"
 
 namespace {
@@ -21,12 +17,11 @@ constexpr const char* kProblemOpeningFileFormat = "Problem opening file \"%s\".\
 constexpr const char* kMissingArgumentFormat = "Missing parameter argument %s <arg>\n";
 constexpr const char* kUnrecognizedFormat = "Unrecognized command line parameter \"%s\". Exiting.";
 
-// Full paths of the stage files; the options point into them for the whole
-// process.
-char vertexFullPath[kFullPathBufferSize];
-char pixelFullPath[kFullPathBufferSize];
-char geometryFullPath[kFullPathBufferSize];
-char computeFullPath[kFullPathBufferSize];
+constexpr ParseResult kProceed = {true, 0};
+
+ParseResult endWith(int exitCode) {
+    return {false, exitCode};
+}
 
 enum class Option {
     GpuVersion,
@@ -60,6 +55,8 @@ struct OptionRow {
     const char* text;
     Option option;
     Argument argument;
+    // The switch that the option only sets to 1, or null.
+    int32_t CommandLineOptions::*flag = nullptr;
 };
 
 // Tested in this order; the first match is taken. "-O" matches as a prefix.
@@ -75,17 +72,19 @@ constexpr OptionRow kOptionRows[] = {
     {"-oh", Option::OutputHeader, Argument::Optional},
     {"-?", Option::HelpQuestionMark, Argument::None},
     {"-help", Option::Help, Argument::None},
-    {"-force_uniformblock", Option::ForceUniformBlock, Argument::None},
+    {"-force_uniformblock", Option::ForceUniformBlock, Argument::None,
+     &CommandLineOptions::forceUniformBlock},
     {"-O", Option::Optimize, Argument::None},
     {"-t", Option::Language, Argument::Required},
-    {"-align", Option::Align, Argument::None},
-    {"-endianbugfix", Option::EndianBugFix, Argument::None},
+    {"-align", Option::Align, Argument::None, &CommandLineOptions::alignPadding},
+    {"-endianbugfix", Option::EndianBugFix, Argument::None, &CommandLineOptions::endianBugFix},
     {"-pt4", Option::Pt4, Argument::None},
-    {"-d", Option::DumpDebugInfo, Argument::None},
-    {"-noquarn", Option::NoQuarn, Argument::None},
+    {"-d", Option::DumpDebugInfo, Argument::None, &CommandLineOptions::dumpDebugInfo},
+    {"-noquarn", Option::NoQuarn, Argument::None, &CommandLineOptions::noQuarn},
     {"-quarndir", Option::QuarnDirectory, Argument::Required},
-    {"-istats", Option::InstructionStats, Argument::None},
-    {"-no_limit_array_syms", Option::NoLimitArraySymbols, Argument::None},
+    {"-istats", Option::InstructionStats, Argument::None, &CommandLineOptions::instructionStats},
+    {"-no_limit_array_syms", Option::NoLimitArraySymbols, Argument::None,
+     &CommandLineOptions::noLimitArraySymbols},
     {"-version", Option::Version, Argument::None},
 };
 
@@ -100,177 +99,172 @@ const OptionRow* findOptionRow(const char* element) {
     return nullptr;
 }
 
-bool isWhiteSpace(char character) {
-    return character == ' ' || character == '\t' || character == '\n' || character == '\v' ||
-           character == '\f' || character == '\r';
+ParseResult failWith(int exitCode, const char* format, const char* text) {
+    std::printf(format, text);
+    return endWith(exitCode);
 }
 
-// Decimal value of `text`: leading white space, an optional sign, then digits
-// up to the first other character; no digits give 0, and values beyond the
-// 32-bit range saturate rather than wrap.
-int32_t parseDecimal(const char* text) {
-    while (isWhiteSpace(*text)) {
-        ++text;
-    }
-    bool negative = false;
-    if (*text == '+' || *text == '-') {
-        negative = *text == '-';
-        ++text;
-    }
-    const long long limit = negative ? -static_cast<long long>(INT32_MIN) : INT32_MAX;
-    long long value = 0;
-    for (; *text >= '0' && *text <= '9'; ++text) {
-        value = value * 10 + (*text - '0');
-        if (value > limit) {
-            value = limit;
+// Adds the files the loader read since the last call to the dependencies.
+void noteFilesRead(ParseContext& context) {
+    std::vector<std::string> files = context.loader->takeFilesRead();
+    if (context.dependencies != nullptr) {
+        for (const std::string& file : files) {
+            addDependency(*context.dependencies, file.c_str());
         }
     }
-    return static_cast<int32_t>(negative ? -value : value);
-}
-
-[[noreturn]] void failWith(int exitCode, const char* format, const char* text) {
-    std::printf(format, text);
-    exitProcess(exitCode);
 }
 
 // Loads a stage's file into its text and records its full path (or the
 // argument itself when the full path does not fit the buffer).
-void loadStage(const char* file, char*& source, const char*& path, char* fullPathBuffer) {
-    if (!loadShaderSource(file, &source)) {
-        failWith(kExitCannotOpenFile, kProblemOpeningFileFormat, file);
+ParseResult loadStage(const char* file, char*& source, const char*& path, char* fullPathBuffer,
+                      ParseContext& context) {
+    // Out of memory has printed its message; the run ends without
+    // allocating more.
+    const LoadResult loaded = context.loader->load(file, &source);
+    if (loaded == LoadResult::outOfMemory) {
+        return endWith(kExitOutOfMemory);
     }
+    if (loaded == LoadResult::notOpened) {
+        return failWith(kExitCannotOpenFile, kProblemOpeningFileFormat, file);
+    }
+    noteFilesRead(context);
     path = convertToFullPath(fullPathBuffer, file) ? fullPathBuffer : file;
+    return kProceed;
 }
 
-void readStreamOut(const char* file, CommandLineOptions& options) {
+ParseResult readStreamOut(const char* file, CommandLineOptions& options, ParseContext& context) {
     uint32_t count = options.streamOutCount;
     char** names = readStreamOutList(file, count);
     if (names == nullptr) {
-        failWith(kExitCannotOpenFile, kProblemOpeningFileFormat, file);
+        return failWith(kExitCannotOpenFile, kProblemOpeningFileFormat, file);
     }
-    noteDependency(file);
+    if (context.dependencies != nullptr) {
+        addDependency(*context.dependencies, file);
+    }
     // A later list replaces an earlier one.
     freeStringArray(options.streamOutVaryings, options.streamOutCount);
     options.streamOutVaryings = names;
     options.streamOutCount = count;
+    return kProceed;
 }
 
-[[noreturn]] void printUsageAndExit() {
+ParseResult printUsageAndEnd() {
     printUsage();
-    exitProcess(kExitSuccess);
+    return endWith(kExitSuccess);
+}
+
+ParseResult setOutputPath(const char* argument, CommandLineOptions& options) {
+    if (argument != nullptr) {
+        options.outputPath = argument;
+    }
+    return kProceed;
+}
+
+ParseResult setGpuVersion(const char* argument, CommandLineOptions& options) {
+    options.gpuVersion = parseDecimalInt32(argument);
+    if (options.gpuVersion != 1 && options.gpuVersion != 2) {
+        std::fputs(kUnsupportedGpuMessage, stdout);
+        return endWith(kExitUnsupportedGpu);
+    }
+    return kProceed;
+}
+
+ParseResult setLanguage(const char* argument, CommandLineOptions& options) {
+    if (std::strcmp(argument, "essl") == 0) {
+        options.esslLanguage = 1;
+    } else if (std::strcmp(argument, "glsl") == 0) {
+        options.esslLanguage = 0;
+    } else {
+        std::fputs(kUnsupportedLanguageMessage, stdout);
+        return endWith(kExitUnsupportedLanguage);
+    }
+    return kProceed;
+}
+
+// Carries out one option whose argument (null when it takes none or none
+// is left) has been taken.
+ParseResult applyOption(const OptionRow& row, const char* element, const char* argument,
+                        CommandLineOptions& options, ParseContext& context) {
+    if (row.flag != nullptr) {
+        options.*row.flag = 1;
+        return kProceed;
+    }
+    switch (row.option) {
+        case Option::GpuVersion:
+            return setGpuVersion(argument, options);
+        case Option::VertexShader:
+            return loadStage(argument, options.vertexSource, options.vertexPath,
+                             options.vertexFullPath, context);
+        case Option::PixelShader:
+            return loadStage(argument, options.pixelSource, options.pixelPath,
+                             options.pixelFullPath, context);
+        case Option::GeometryShader:
+            return loadStage(argument, options.geometrySource, options.geometryPath,
+                             options.geometryFullPath, context);
+        case Option::ComputeShader:
+            return loadStage(argument, options.computeSource, options.computePath,
+                             options.computeFullPath, context);
+        case Option::StreamOut:
+            return readStreamOut(argument, options, context);
+        case Option::OutputAppend:
+            options.appendOutput = 1;
+            return setOutputPath(argument, options);
+        case Option::Output:
+            return setOutputPath(argument, options);
+        case Option::OutputHeader:
+            options.headerOutput = 1;
+            return setOutputPath(argument, options);
+        case Option::HelpQuestionMark:
+        case Option::Help:
+            return printUsageAndEnd();
+        case Option::Optimize:
+            // A bare -O chooses every optimisation, replacing earlier lists.
+            options.optimizationFlags =
+                element[2] == '\0' ? kAllOptimizations
+                                   : parseOptimizationList(options.optimizationFlags, element + 2);
+            return kProceed;
+        case Option::Language:
+            return setLanguage(argument, options);
+        case Option::QuarnDirectory:
+            options.quarnDirectory = argument;
+            return kProceed;
+        case Option::Version:
+            printVersionReport(context.libraryAbiVersion);
+            return endWith(kExitSuccess);
+        default:
+            // -pt4 is accepted and changes nothing; the other switches have
+            // their flag.
+            return kProceed;
+    }
 }
 
 }  // namespace
 
-bool parseCommandLine(int argumentCount, char** arguments, CommandLineOptions& options,
-                      uint32_t libraryAbiVersion) {
+ParseResult parseCommandLine(int argumentCount, char** arguments, CommandLineOptions& options,
+                             ParseContext& context) {
     std::memset(&options, 0, sizeof options);
     options.gpuVersion = 2;
     options.outputPath = kDefaultOutputPath;
 
     if (argumentCount == 1) {
-        printUsageAndExit();
+        return printUsageAndEnd();
     }
     int index = 1;
     while (index < argumentCount) {
         const char* element = arguments[index];
         const OptionRow* row = findOptionRow(element);
         if (row == nullptr) {
-            failWith(kExitBadCommandLine, kUnrecognizedFormat, element);
+            return failWith(kExitBadCommandLine, kUnrecognizedFormat, element);
         }
         const char* argument = index + 1 < argumentCount ? arguments[index + 1] : nullptr;
         if (row->argument == Argument::Required && argument == nullptr) {
-            failWith(kExitBadCommandLine, kMissingArgumentFormat, row->text);
+            return failWith(kExitBadCommandLine, kMissingArgumentFormat, row->text);
         }
         index += (row->argument == Argument::None || argument == nullptr) ? 1 : 2;
-
-        switch (row->option) {
-            case Option::GpuVersion:
-                options.gpuVersion = parseDecimal(argument);
-                if (options.gpuVersion != 1 && options.gpuVersion != 2) {
-                    std::fputs(kUnsupportedGpuMessage, stdout);
-                    exitProcess(kExitUnsupportedGpu);
-                }
-                break;
-            case Option::VertexShader:
-                loadStage(argument, options.vertexSource, options.vertexPath, vertexFullPath);
-                break;
-            case Option::PixelShader:
-                loadStage(argument, options.pixelSource, options.pixelPath, pixelFullPath);
-                break;
-            case Option::GeometryShader:
-                loadStage(argument, options.geometrySource, options.geometryPath, geometryFullPath);
-                break;
-            case Option::ComputeShader:
-                loadStage(argument, options.computeSource, options.computePath, computeFullPath);
-                break;
-            case Option::StreamOut:
-                readStreamOut(argument, options);
-                break;
-            case Option::OutputAppend:
-                options.appendOutput = 1;
-                [[fallthrough]];
-            case Option::Output:
-                if (argument != nullptr) {
-                    options.outputPath = argument;
-                }
-                break;
-            case Option::OutputHeader:
-                options.headerOutput = 1;
-                if (argument != nullptr) {
-                    options.outputPath = argument;
-                }
-                break;
-            case Option::HelpQuestionMark:
-            case Option::Help:
-                printUsageAndExit();
-            case Option::ForceUniformBlock:
-                options.forceUniformBlock = 1;
-                break;
-            case Option::Optimize:
-                // A bare -O chooses every optimisation, replacing earlier lists.
-                options.optimizationFlags =
-                    element[2] == '\0'
-                        ? kAllOptimizations
-                        : parseOptimizationList(options.optimizationFlags, element + 2);
-                break;
-            case Option::Language:
-                if (std::strcmp(argument, "essl") == 0) {
-                    options.esslLanguage = 1;
-                } else if (std::strcmp(argument, "glsl") == 0) {
-                    options.esslLanguage = 0;
-                } else {
-                    std::fputs(kUnsupportedLanguageMessage, stdout);
-                    exitProcess(kExitUnsupportedLanguage);
-                }
-                break;
-            case Option::Align:
-                options.alignPadding = 1;
-                break;
-            case Option::EndianBugFix:
-                options.endianBugFix = 1;
-                break;
-            case Option::Pt4:
-                break;
-            case Option::DumpDebugInfo:
-                options.dumpDebugInfo = 1;
-                break;
-            case Option::NoQuarn:
-                options.noQuarn = 1;
-                break;
-            case Option::QuarnDirectory:
-                options.quarnDirectory = argument;
-                break;
-            case Option::InstructionStats:
-                options.instructionStats = 1;
-                break;
-            case Option::NoLimitArraySymbols:
-                options.noLimitArraySymbols = 1;
-                break;
-            case Option::Version:
-                printVersionReport(libraryAbiVersion);
-                exitProcess(kExitSuccess);
+        const ParseResult result = applyOption(*row, element, argument, options, context);
+        if (!result.proceed) {
+            return result;
         }
     }
-    return true;
+    return kProceed;
 }

@@ -9,7 +9,6 @@
 #include "platform/file_identity.h"
 #include "platform/file_system.h"
 #include "platform/safe_files.h"
-#include "source/shader_source.h"
 
 namespace {
 
@@ -18,13 +17,6 @@ constexpr const char* kNotWrittenFormat =
 constexpr const char* kUnheldFormat =
     "vrxCompile: warning: dependency file \"%s\" cannot hold \"%s\"%s in a form both make and "
     "ninja read: the output will be rebuilt on every build\n";
-
-// The list being filled while the run collects; null otherwise.
-DependencyList* collectingList = nullptr;
-
-void onSourceFileOpened(void* context, const char* path) {
-    addDependency(*static_cast<DependencyList*>(context), path);
-}
 
 // What GNU Make 4.3 and Ninja 1.11 (plain depfile and deps = gcc) read
 // back, found by writing every byte in every form into a rule and asking
@@ -185,17 +177,6 @@ bool findSameFile(const char* depfilePath, const std::vector<std::string>& writt
 const char* dependencyFilePath() {
     const char* path = std::getenv(kDependencyFileVariable);
     return path != nullptr && path[0] != '\0' ? path : nullptr;
-}
-
-void startCollectingDependencies(DependencyList& list) {
-    collectingList = &list;
-    setSourceFileListener(onSourceFileOpened, &list);
-}
-
-void noteDependency(const char* path) {
-    if (collectingList != nullptr) {
-        addDependency(*collectingList, path);
-    }
 }
 
 void addDependency(DependencyList& list, const char* path) {

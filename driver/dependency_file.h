@@ -31,14 +31,6 @@ struct DependencyList {
 // variable is unset or empty.
 const char* dependencyFilePath();
 
-// From now on every file the source loader opens, and every file passed to
-// noteDependency, is added to `list` (which must outlive the run).
-void startCollectingDependencies(DependencyList& list);
-
-// Adds a file the driver read itself (the stream-out list); does nothing
-// while no list collects.
-void noteDependency(const char* path);
-
 // Adds `path` by its full path (as given when it has none that fits), unless
 // already listed.
 void addDependency(DependencyList& list, const char* path);

@@ -4,14 +4,9 @@
 
 #include <cstdint>
 
-using OptimizationFlags = uint64_t;
+#include "libraries/compiler_records.h"
 
-// Every optimisation: all bits but the array-symbol limit (0x40) and the
-// glsl pre-pass (0x80).
-constexpr OptimizationFlags kAllOptimizations = 0xFFFFFFFFFFFFFF3Full;
-// Limits uniform arrays to symbols for their first two and last elements;
-// added by the run unless -no_limit_array_syms is given.
-constexpr OptimizationFlags kLimitArraySymbols = 0x40;
+using OptimizationFlags = uint64_t;
 
 struct OptimizationOption {
     const char* name;         // null only in the closing row

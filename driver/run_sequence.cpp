@@ -11,7 +11,6 @@
 #include "libraries/write_output_file.h"
 #include "platform/allocation.h"
 #include "platform/exit_codes.h"
-#include "platform/process_exit.h"
 #include "source/stream_out_list.h"
 
 namespace {
@@ -22,8 +21,9 @@ constexpr const char* kComputeWithStagesMessage =
 constexpr const char* kMissingEntryPointFormat = "ERROR: Unable to find %s function in %s\n";
 
 // The compiler entry points the run calls. A library without one of them is
-// refused before it is used, rather than crashing on a null slot.
-void requireCalledEntryPoints(BoundLibraries& libraries) {
+// refused before it is used, rather than crashing on a null slot: false,
+// after the message.
+bool hasCalledEntryPoints(const BoundLibraries& libraries) {
     const CompilerLibrary& compiler = libraries.compiler;
     const struct {
         bool bound;
@@ -37,10 +37,10 @@ void requireCalledEntryPoints(BoundLibraries& libraries) {
     for (const auto& entry : required) {
         if (!entry.bound) {
             std::fprintf(stderr, kMissingEntryPointFormat, entry.name, kCompilerLibraryFileName);
-            freeLibraries(libraries);
-            exitProcess(kExitInitializeFailed);
+            return false;
         }
     }
+    return true;
 }
 
 uint32_t compileFlagsFor(const CommandLineOptions& options, OptimizationFlags finalMask) {
@@ -83,56 +83,16 @@ void releaseInputs(CommandLineOptions& options) {
     freeStringArray(options.streamOutVaryings, options.streamOutCount);
 }
 
-}  // namespace
+// The stages' statistics blocks, cleared, which the compiler fills; they live
+// until the end of the run.
+struct StageStatistics {
+    ShaderStats vertex, pixel, geometry, compute;
+};
 
-int runCompile(int argumentCount, char** arguments) {
-    BoundLibraries libraries;
-    bindLibraries(libraries);
-
-    uint32_t libraryAbiVersion = 0;
-    if (libraries.compiler.getABIVersion != nullptr) {
-        libraryAbiVersion = libraries.compiler.getABIVersion();
-    }
-
-    CommandLineOptions options;
-    CompiledShaderSet set;
-    CompilerSetup setup;
-    WriterOptions writerOptions;
-    CompileRequest request;
-    std::memset(&options, 0, sizeof options);
-    std::memset(&set, 0, sizeof set);
-    std::memset(&setup, 0, sizeof setup);
-    std::memset(&writerOptions, 0, sizeof writerOptions);
-    std::memset(&request, 0, sizeof request);
-    request.abiVersion = kCompilerRecordStamp;
-    set.abiVersion = kCompilerRecordStamp;
-    set.compiledProgramAbiVersion = kCompilerRecordStamp;
-
-    // Only a run asked for a dependency file listens to the files it reads.
-    const char* depfilePath = dependencyFilePath();
-    DependencyList dependencies;
-    if (depfilePath != nullptr) {
-        startCollectingDependencies(dependencies);
-    }
-
-    parseCommandLine(argumentCount, arguments, options, libraryAbiVersion);
-    requireCalledEntryPoints(libraries);
-    const CompilerLibrary& compiler = libraries.compiler;
-
-    setup.gpuVersion = static_cast<uint32_t>(options.gpuVersion);
-    CompilerHandle compilerHandle = compiler.initialize(&setup);
-    if (compilerHandle == nullptr) {
-        freeLibraries(libraries);
-        exitProcess(kExitInitializeFailed);
-    }
-
-    // The environment's list acts on what the command line chose; set but
-    // empty changes nothing.
-    OptimizationFlags finalMask = options.optimizationFlags;
-    if (const char* list = std::getenv(kOptimizeVariable)) {
-        finalMask = parseOptimizationList(finalMask, list);
-    }
-
+// Fills the request from the options; `finalMask` is the optimisation mask
+// once the environment's list has acted on it.
+void fillRequest(const CommandLineOptions& options, OptimizationFlags finalMask,
+                 StageStatistics& statistics, CompileRequest& request) {
     request.vertexSource = options.vertexSource;
     request.pixelSource = options.pixelSource;
     request.geometrySource = options.geometrySource;
@@ -147,59 +107,133 @@ int runCompile(int argumentCount, char** arguments) {
 
     const bool computeRun = options.computeSource != nullptr;
     if (computeRun) {
-        if (options.vertexSource != nullptr || options.pixelSource != nullptr ||
-            options.geometrySource != nullptr) {
-            std::fputs(kComputeWithStagesMessage, stderr);
-            exitProcess(kExitComputeWithStages);
-        }
         request.computePath = options.computePath;
     } else {
         request.vertexPath = options.vertexPath;
         request.pixelPath = options.pixelPath;
         request.geometryPath = options.geometryPath;
     }
-
-    // One cleared block per present stage, filled by the compiler; they live
-    // in this frame until the end of the run.
-    ShaderStats vertexStats{}, pixelStats{}, geometryStats{}, computeStats{};
+    // One block per present stage.
     if (options.instructionStats != 0) {
         if (computeRun) {
-            request.computeStats = &computeStats;
+            request.computeStats = &statistics.compute;
         } else {
-            request.vertexStats = options.vertexSource != nullptr ? &vertexStats : nullptr;
-            request.pixelStats = options.pixelSource != nullptr ? &pixelStats : nullptr;
-            request.geometryStats = options.geometrySource != nullptr ? &geometryStats : nullptr;
+            request.vertexStats = options.vertexSource != nullptr ? &statistics.vertex : nullptr;
+            request.pixelStats = options.pixelSource != nullptr ? &statistics.pixel : nullptr;
+            request.geometryStats =
+                options.geometrySource != nullptr ? &statistics.geometry : nullptr;
         }
     }
+}
 
-    int exitCode = kExitSuccess;
-    if (compiler.compileProgram3(compilerHandle, &request, &set) == 0) {
-        exitCode = kExitCompileFailed;
-    } else {
-        writerOptions.magic = kWriterOptionsMagic;
-        writerOptions.vertexShader = options.vertexSource != nullptr ? &set.vertexShader : nullptr;
-        writerOptions.pixelShader = options.pixelSource != nullptr ? &set.pixelShader : nullptr;
-        writerOptions.geometryShader =
-            options.geometrySource != nullptr ? &set.geometryShader : nullptr;
-        writerOptions.computeShader = computeRun ? &set.computeShader : nullptr;
+// Writes the side files, the output file and, once the output is written,
+// the dependency file; returns the exit code.
+int writeResults(const WriterLibrary& writer, const CommandLineOptions& options,
+                 const CompileRequest& request, CompiledShaderSet& set, const char* depfilePath,
+                 const DependencyList& dependencies) {
+    WriterOptions writerOptions;
+    std::memset(&writerOptions, 0, sizeof writerOptions);
+    writerOptions.magic = kWriterOptionsMagic;
+    writerOptions.vertexShader = options.vertexSource != nullptr ? &set.vertexShader : nullptr;
+    writerOptions.pixelShader = options.pixelSource != nullptr ? &set.pixelShader : nullptr;
+    writerOptions.geometryShader =
+        options.geometrySource != nullptr ? &set.geometryShader : nullptr;
+    writerOptions.computeShader = options.computeSource != nullptr ? &set.computeShader : nullptr;
 
-        // The files the run wrote, which the dependency file must not replace.
-        std::vector<std::string> writtenFiles;
-        writeSideFiles(options, request, set, writtenFiles);
-        exitCode = writeOutputFile(libraries.writer, outputSettingsFor(options), writerOptions);
-        if (exitCode == kExitSuccess && depfilePath != nullptr) {
-            writtenFiles.emplace_back(options.outputPath);
-            writeDependencyFile(depfilePath, options.outputPath, dependencies, writtenFiles);
-        }
+    // The files the run wrote, which the dependency file must not replace.
+    std::vector<std::string> writtenFiles;
+    writeSideFiles(options, request, set, writtenFiles);
+    const int exitCode = writeOutputFile(writer, outputSettingsFor(options), writerOptions);
+    if (exitCode == kExitSuccess && depfilePath != nullptr) {
+        writtenFiles.emplace_back(options.outputPath);
+        writeDependencyFile(depfilePath, options.outputPath, dependencies, writtenFiles);
+    }
+    return exitCode;
+}
+
+// Everything after the parse: starts the compiler, compiles the program,
+// writes what it made and releases the compiler. The compute-stage error
+// ends the run after VRX2Initialize without releasing anything; a missing
+// entry point or a compiler that does not start frees both libraries.
+int compileAndWrite(BoundLibraries& libraries, const CommandLineOptions& options,
+                    const char* depfilePath, const DependencyList& dependencies) {
+    if (!hasCalledEntryPoints(libraries)) {
+        freeLibraries(libraries);
+        return kExitInitializeFailed;
+    }
+    const CompilerLibrary& compiler = libraries.compiler;
+    CompilerSetup setup;
+    std::memset(&setup, 0, sizeof setup);
+    setup.gpuVersion = static_cast<uint32_t>(options.gpuVersion);
+    CompilerHandle compilerHandle = compiler.initialize(&setup);
+    if (compilerHandle == nullptr) {
+        freeLibraries(libraries);
+        return kExitInitializeFailed;
     }
 
+    // The environment's list acts on what the command line chose; set but
+    // empty changes nothing.
+    OptimizationFlags finalMask = options.optimizationFlags;
+    if (const char* list = std::getenv(kOptimizeVariable)) {
+        finalMask = parseOptimizationList(finalMask, list);
+    }
+    if (options.computeSource != nullptr &&
+        (options.vertexSource != nullptr || options.pixelSource != nullptr ||
+         options.geometrySource != nullptr)) {
+        std::fputs(kComputeWithStagesMessage, stderr);
+        return kExitComputeWithStages;
+    }
+
+    CompileRequest request;
+    CompiledShaderSet set;
+    std::memset(&request, 0, sizeof request);
+    std::memset(&set, 0, sizeof set);
+    request.abiVersion = kCompilerRecordStamp;
+    set.abiVersion = kCompilerRecordStamp;
+    set.compiledProgramAbiVersion = kCompilerRecordStamp;
+    StageStatistics statistics{};
+    fillRequest(options, finalMask, statistics, request);
+
+    int exitCode = kExitCompileFailed;
+    if (compiler.compileProgram3(compilerHandle, &request, &set) != 0) {
+        exitCode = writeResults(libraries.writer, options, request, set, depfilePath, dependencies);
+    }
     if (set.compileLog != nullptr) {
         std::fprintf(stderr, "%s\n", set.compileLog);
     }
     compiler.destroyPT4Program3(compilerHandle, compiledProgramOf(set));
     compiler.destroy(compilerHandle);
-
-    releaseInputs(options);
     freeLibraries(libraries);
+    return exitCode;
+}
+
+}  // namespace
+
+int runCompile(int argumentCount, char** arguments) {
+    BoundLibraries libraries;
+    if (!bindLibraries(libraries)) {
+        return kExitLibraryNotLoaded;
+    }
+    uint32_t libraryAbiVersion = 0;
+    if (libraries.compiler.getABIVersion != nullptr) {
+        libraryAbiVersion = libraries.compiler.getABIVersion();
+    }
+
+    // Only a run asked for a dependency file lists the files it reads.
+    const char* depfilePath = dependencyFilePath();
+    DependencyList dependencies;
+    ShaderSourceLoader loader;
+    if (depfilePath != nullptr) {
+        loader.listFilesRead();
+    }
+    ParseContext context{libraryAbiVersion, &loader,
+                         depfilePath != nullptr ? &dependencies : nullptr};
+    // Kept for the whole run: the request points into it.
+    CommandLineOptions options;
+    const ParseResult parsed = parseCommandLine(argumentCount, arguments, options, context);
+    const int exitCode = parsed.proceed
+                             ? compileAndWrite(libraries, options, depfilePath, dependencies)
+                             : parsed.exitCode;
+    releaseInputs(options);
     return exitCode;
 }

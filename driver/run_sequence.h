@@ -3,6 +3,9 @@
 
 // Binds the libraries, parses the command line, compiles one program, writes
 // the side files and the output file, prints the compiler's messages,
-// releases everything and returns the exit code. Fatal conditions end the
-// process before returning.
+// releases what the run made and returns the exit code, which main ends the
+// process with. An early ending (usage, -version, a command-line error, out
+// of memory, a library that does not load, the compute-stage error) calls no
+// further entry point and frees no library; a compiler library without an
+// entry point the run calls, or one that does not start, frees both.
 int runCompile(int argumentCount, char** arguments);

@@ -2,8 +2,8 @@
 // are the arguments after the program name. It runs in a scratch folder that
 // holds a few sources (one with an include), a stream-out list and a folder;
 // arguments that could name files elsewhere (absolute, or with "..") are
-// skipped. Usage text, -version and every error return here through the
-// trapping exitProcess instead of ending the process.
+// skipped. Usage text, -version and every error end the parse with their
+// exit code, and whatever was loaded is released as a run releases it.
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -15,29 +15,12 @@
 #include "fuzz/fuzz_support.h"
 #include "platform/allocation.h"
 #include "platform/file_system.h"
-#include "platform/process_exit_trap.h"
 #include "source/shader_source.h"
 #include "source/stream_out_list.h"
 
 namespace {
 
 constexpr size_t kMaxArguments = 256;
-
-// Static, so that what the parser stored is certain to be seen after a
-// trapped exit.
-CommandLineOptions options;
-
-struct ParseCall {
-    int argumentCount;
-    char** arguments;
-    uint32_t libraryAbiVersion;
-};
-
-void parse(void* context) {
-    ParseCall& call = *static_cast<ParseCall*>(context);
-    FUZZ_CHECK(
-        parseCommandLine(call.argumentCount, call.arguments, options, call.libraryAbiVersion));
-}
 
 bool isFlag(int32_t value) {
     return value == 0 || value == 1;
@@ -96,13 +79,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     arguments.push_back(nullptr);
 
-    ParseCall call{static_cast<int>(arguments.size() - 1), arguments.data(),
-                   size % 2 == 0 ? 0u : 0xab810003u};
-    int exitCode = -1;
-    bool returned = runTrappingExit(parse, &call, exitCode);
-    FUZZ_CHECK(includeDepth == 0);
-    if (returned) {
-        FUZZ_CHECK(call.argumentCount > 1);
+    const int argumentCount = static_cast<int>(arguments.size() - 1);
+    ShaderSourceLoader loader;
+    ParseContext context{size % 2 == 0 ? 0u : 0xab810003u, &loader, nullptr};
+    CommandLineOptions options;
+    const ParseResult result = parseCommandLine(argumentCount, arguments.data(), options, context);
+    FUZZ_CHECK(loader.includeDepth == 0);
+    if (result.proceed) {
+        FUZZ_CHECK(argumentCount > 1);
         FUZZ_CHECK(options.gpuVersion == 1 || options.gpuVersion == 2);
         FUZZ_CHECK(options.outputPath != nullptr);
         FUZZ_CHECK(isFlag(options.esslLanguage) && isFlag(options.endianBugFix) &&
@@ -116,15 +100,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK((options.computeSource == nullptr) == (options.computePath == nullptr));
         FUZZ_CHECK(options.streamOutVaryings != nullptr || options.streamOutCount == 0);
     } else {
+        const int exitCode = result.exitCode;
         FUZZ_CHECK(exitCode == 0 || exitCode == 1 || exitCode == 2 || exitCode == 3 ||
                    exitCode == 5);
     }
-    // What a run would release at its end; the parser abandons it on exits.
+    // What a run releases at its end, whatever the parse's ending.
     releaseMemory(options.vertexSource);
     releaseMemory(options.pixelSource);
     releaseMemory(options.geometrySource);
     releaseMemory(options.computeSource);
     freeStringArray(options.streamOutVaryings, options.streamOutCount);
-    std::memset(&options, 0, sizeof options);
     return 0;
 }

@@ -16,6 +16,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "platform/allocation.h"
+#include "platform/fault_injection.h"
 #include "platform/file_system.h"
 #include "source/shader_source.h"
 
@@ -173,18 +174,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // Odd sizes take the path of a file whose size cannot be had.
     injectFileSizeFailure(size % 2 == 1);
+    ShaderSourceLoader loader;
     char* text = nullptr;
-    bool loaded = loadShaderSource("t/main.vert", &text);
+    const LoadResult loaded = loader.load("t/main.vert", &text);
     injectFileSizeFailure(false);
-    FUZZ_CHECK(loaded);
-    FUZZ_CHECK(includeDepth == 0);
+    FUZZ_CHECK(loaded == LoadResult::loaded);
+    FUZZ_CHECK(loader.includeDepth == 0);
     FUZZ_CHECK(text != nullptr);
     std::string first = text;
     FUZZ_CHECK(!first.empty() && first.back() == '\n');
 
     // The same file again for the same stage appends the same expansion.
-    FUZZ_CHECK(loadShaderSource("t/main.vert", &text));
-    FUZZ_CHECK(includeDepth == 0);
+    FUZZ_CHECK(loader.load("t/main.vert", &text) == LoadResult::loaded);
+    FUZZ_CHECK(loader.includeDepth == 0);
     FUZZ_CHECK(std::strlen(text) == 2 * first.size());
     FUZZ_CHECK(first.compare(0, first.size(), text + first.size()) == 0);
     releaseMemory(text);

@@ -3,9 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/exit_codes.h"
-#include "platform/process_exit.h"
-
 const char* const kCompilerEntryPointNames[kCompilerEntryPointCount] = {
     "VRX2Initialize",
     "VRX2Destroy",
@@ -36,13 +33,15 @@ namespace {
 
 constexpr const char* kLoadFailedFormat = "Failed to load DLL %s. Exiting.";
 
-LibraryHandle loadOrExit(const char* fileName) {
-    LibraryHandle library = loadApplicationLibrary(fileName);
+// Loads `fileName` into `library`; false, with the message, when it does not
+// load.
+bool loadLibrary(const char* fileName, LibraryHandle& library) {
+    library = loadApplicationLibrary(fileName);
     if (library == nullptr) {
         std::printf(kLoadFailedFormat, fileName);
-        exitProcess(kExitLibraryNotLoaded);
+        return false;
     }
-    return library;
+    return true;
 }
 
 }  // namespace
@@ -56,14 +55,17 @@ void bindEntryPoints(LibraryHandle library, const char* const* names, int count,
     }
 }
 
-void bindLibraries(BoundLibraries& libraries) {
+bool bindLibraries(BoundLibraries& libraries) {
     std::memset(&libraries, 0, sizeof libraries);
-    libraries.compilerModule = loadOrExit(kCompilerLibraryFileName);
-    libraries.writerModule = loadOrExit(kWriterLibraryFileName);
+    if (!loadLibrary(kCompilerLibraryFileName, libraries.compilerModule) ||
+        !loadLibrary(kWriterLibraryFileName, libraries.writerModule)) {
+        return false;
+    }
     bindEntryPoints(libraries.compilerModule, kCompilerEntryPointNames, kCompilerEntryPointCount,
                     &libraries.compiler);
     bindEntryPoints(libraries.writerModule, kWriterEntryPointNames, kWriterEntryPointCount,
                     &libraries.writer);
+    return true;
 }
 
 void freeLibraries(BoundLibraries& libraries) {

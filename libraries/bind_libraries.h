@@ -13,10 +13,11 @@ struct BoundLibraries {
 };
 
 // Loads the compiler library, then the writer library, and fills both tables
-// by name; a name a library lacks leaves its slot null. Returns only when both
-// libraries are loaded: otherwise prints "Failed to load DLL <name>. Exiting."
-// on standard output and ends the process with exit code 8.
-void bindLibraries(BoundLibraries& libraries);
+// by name; a name a library lacks leaves its slot null. False when a library
+// does not load: "Failed to load DLL <name>. Exiting." is then printed on
+// standard output, a compiler library already loaded stays loaded, and the
+// run ends with kExitLibraryNotLoaded.
+bool bindLibraries(BoundLibraries& libraries);
 
 // Fills `table` (a record of `count` pointer-sized slots) from `library` by
 // the `names` given, in order.

@@ -17,6 +17,22 @@ constexpr uint32_t kCompileFlagOptimize = 0x8;
 constexpr uint32_t kCompileFlagAlways = 0x10;
 constexpr uint32_t kCompileFlagInstructionStats = 0x20;
 
+// The optimizationFlags bits of CompileRequest. Each but kLimitArraySymbols
+// chooses optimiser passes; the names in quotes are those of -O lists.
+constexpr uint64_t kOptimizeBackend = 0x1;        // "sc"
+constexpr uint64_t kOptimizeFastMath = 0x2;       // "fastmath"
+constexpr uint64_t kOptimizeLoopVariables = 0x4;  // "loopvar"
+constexpr uint64_t kOptimizeConstants = 0x8;      // "const"
+constexpr uint64_t kOptimizeLoopUnroll = 0x10;    // "loopexpr"
+constexpr uint64_t kOptimizeUnusedStores = 0x20;  // "unusedvar"
+// Not an optimisation: limits uniform arrays to symbols for their first two
+// and last elements (reflection only).
+constexpr uint64_t kLimitArraySymbols = 0x40;
+constexpr uint64_t kOptimizeUnusedCode = 0x80;  // "glsl", a pre-pass over the source
+// What "all" chooses: every bit but the array-symbol limit and the pre-pass.
+constexpr uint64_t kAllOptimizations = ~(kLimitArraySymbols | kOptimizeUnusedCode);
+static_assert(kAllOptimizations == 0xFFFFFFFFFFFFFF3Full);
+
 struct CompilerSetup {
     uint32_t gpuVersion;
 };

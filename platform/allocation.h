@@ -1,6 +1,8 @@
 // Heap allocation for the buffers whose failure the program handles itself
 // (source texts, the stream-out list). Thin wrappers over the C allocation
-// functions, with a hook that lets tests make a chosen allocation fail.
+// functions, so that a failure is a null pointer and never an exception. Test
+// and fuzz builds link other definitions that can fail on purpose
+// (fault_injection.h).
 #pragma once
 
 #include <cstddef>
@@ -8,8 +10,3 @@
 void* allocateMemory(size_t size);
 void* reallocateMemory(void* block, size_t size);
 void releaseMemory(void* block);
-
-// Test hook: the `countdown`-th allocation or reallocation from now on fails
-// (1 = the next one); 0 turns failure injection off. Returns the number of
-// allocations made since the last call, so a test can size its sweep.
-unsigned long long injectAllocationFailure(unsigned long long countdown);

@@ -75,7 +75,3 @@ bool touchFile(const char* path);
 // Size in bytes of the file open in `stream`, or -1 when it cannot be taken.
 // The stream's position is left alone.
 int64_t fileSizeOf(FILE* stream);
-
-// Test hook: while `fail` is true, fileSizeOf answers -1 as for a file whose
-// size cannot be taken.
-void injectFileSizeFailure(bool fail);

@@ -13,10 +13,9 @@
 #include <cstring>
 
 #include "platform/file_system.h"
+#include "platform/link_seams.h"
 
 namespace {
-
-bool fileSizeFailureInjected = false;
 
 // Appends the segments of `path` to `result` (`length` characters, an
 // absolute path without a trailing '/'), dropping "." and empty segments and
@@ -190,15 +189,10 @@ bool touchFile(const char* path) {
     return utimensat(AT_FDCWD, path, nullptr, 0) == 0;
 }
 
-int64_t fileSizeOf(FILE* stream) {
+int64_t measureFileSize(FILE* stream) {
     struct stat status;
-    if (fileSizeFailureInjected || fstat(fileno(stream), &status) != 0 ||
-        !S_ISREG(status.st_mode)) {
+    if (fstat(fileno(stream), &status) != 0 || !S_ISREG(status.st_mode)) {
         return -1;
     }
     return static_cast<int64_t>(status.st_size);
-}
-
-void injectFileSizeFailure(bool fail) {
-    fileSizeFailureInjected = fail;
 }

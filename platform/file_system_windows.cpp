@@ -6,11 +6,10 @@
 #include <string>
 
 #include "platform/file_system.h"
+#include "platform/link_seams.h"
 #include "platform/wide_text_windows.h"
 
 namespace {
-
-bool fileSizeFailureInjected = false;
 
 bool isDirectory(const char* path) {
     std::wstring widePath;
@@ -153,10 +152,7 @@ bool touchFile(const char* path) {
     return set;
 }
 
-int64_t fileSizeOf(FILE* stream) {
-    if (fileSizeFailureInjected) {
-        return -1;
-    }
+int64_t measureFileSize(FILE* stream) {
     // A device or a pipe has no size to take, as on POSIX; -1 also when the
     // length of a file cannot be had.
     int descriptor = _fileno(stream);
@@ -164,8 +160,4 @@ int64_t fileSizeOf(FILE* stream) {
         return -1;
     }
     return static_cast<int64_t>(_filelengthi64(descriptor));
-}
-
-void injectFileSizeFailure(bool fail) {
-    fileSizeFailureInjected = fail;
 }

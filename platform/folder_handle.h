@@ -157,7 +157,7 @@ std::vector<std::string> namesInFolder(const FolderHandle& folder);
 uint64_t freeSpaceOf(const FolderHandle& folder);
 
 // An exclusive lock over the folder, serialising every process that takes
-// it, held until unlockPath. POSIX: an flock on a descriptor of its own;
+// it, held until the lock is released. POSIX: an flock on a descriptor of its own;
 // Windows: a named mutex derived from the folder's full path.
 LockResult lockFolder(const FolderHandle& folder, int64_t timeoutMilliseconds, PathLock& lock,
                       std::string& error);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/failure.h"
 #include "platform/folder_handle.h"
 #include "platform/posix_file_io.h"
 
@@ -16,11 +17,6 @@ namespace safe_files {
 namespace {
 
 using posix::systemError;
-
-bool fail(std::string& error, std::string message) {
-    error = std::move(message);
-    return false;
-}
 
 int descriptorOf(const FolderHandle& folder) {
     return static_cast<int>(folder.handle);
@@ -323,8 +319,7 @@ uint64_t freeSpaceOf(const FolderHandle& folder) {
 
 LockResult lockFolder(const FolderHandle& folder, int64_t timeoutMilliseconds, PathLock& lock,
                       std::string& error) {
-    lock.handle = -1;
-    lock.held = false;
+    lock.release();
     // A descriptor of its own, so that closing it lets the lock go.
     const int fd = openat(descriptorOf(folder), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
@@ -337,8 +332,7 @@ LockResult lockFolder(const FolderHandle& folder, int64_t timeoutMilliseconds, P
         close(fd);
         return result;
     }
-    lock.handle = fd;
-    lock.held = true;
+    lock.take(fd);
     return result;
 }
 

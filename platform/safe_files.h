@@ -101,10 +101,28 @@ constexpr const char* kTemporarySuffix = ".tmp";
 // errors are ignored.
 void removeAbandonedTemporaryFiles(const std::string& folder, int64_t minimumAgeSeconds = 600);
 
-// An exclusive lock on a path, held until unlockPath. Cleared before use.
-struct PathLock {
-    intptr_t handle;  // descriptor (POSIX) or mutex handle (Windows); -1 when none
-    bool held;        // false for an unlocked pass (see LockResult::unsupported)
+// An exclusive lock on a path, taken by lockPath (or lockFolder) and held
+// until release() or until its owner goes out of scope, so that no early
+// return or exception can leave it taken. Not copyable.
+class PathLock {
+public:
+    PathLock() = default;
+    PathLock(const PathLock&) = delete;
+    PathLock& operator=(const PathLock&) = delete;
+    ~PathLock() { release(); }
+
+    // Lets the lock go; harmless on a lock that is not held.
+    void release();
+
+    // Set by lockPath and lockFolder once the lock is theirs.
+    void take(intptr_t lockHandle) {
+        handle = lockHandle;
+        held = true;
+    }
+
+private:
+    intptr_t handle = -1;  // descriptor (POSIX) or mutex handle (Windows)
+    bool held = false;     // false too for an unlocked pass (see LockResult::unsupported)
 };
 
 enum class LockResult {
@@ -125,18 +143,10 @@ enum class LockResult {
 // for reading gives `unsupported`. Windows: a named mutex derived from the
 // full path (the file itself is never held open, so it can be replaced);
 // taken and released on the same thread. A holder that replaces the file
-// must do so as its last step before unlockPath: from the rename on, a new
-// writer may lock the new file.
+// must do so as its last step before releasing it: from the rename on, a
+// new writer may lock the new file. A lock `lock` held before is released
+// first.
 LockResult lockPath(const std::string& path, int64_t timeoutMilliseconds, PathLock& lock,
                     std::string& error);
-
-// Releases a lock taken by lockPath; harmless on a lock that is not held.
-void unlockPath(PathLock& lock);
-
-// Test hook: called with the temporary file's path after it is written and
-// flushed and before the rename. Null (the default) does nothing. A test
-// sets one that ends the process to imitate a kill at the worst moment.
-using BeforeRenameHook = void (*)(const char* temporaryPath);
-void setBeforeRenameHook(BeforeRenameHook hook);
 
 }  // namespace safe_files

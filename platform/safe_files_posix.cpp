@@ -8,6 +8,8 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/failure.h"
+#include "platform/link_seams.h"
 #include "platform/safe_files.h"
 
 #include "platform/folder_handle.h"
@@ -22,13 +24,6 @@ using posix::systemError;
 using posix::uniqueNamePart;
 using posix::waitForExclusiveLock;
 using posix::writeAll;
-
-BeforeRenameHook beforeRenameHook = nullptr;
-
-bool fail(std::string& error, std::string message) {
-    error = std::move(message);
-    return false;
-}
 
 // "<action> the <what>: <reason>", with errno taken before anything else.
 std::string systemErrorAbout(const char* action, const char* what) {
@@ -120,9 +115,7 @@ bool writeTemporary(const std::string& folder, const std::string& targetName, co
 // Puts the written temporary file in the target's place in one step.
 bool renameOver(const std::string& temporary, const std::string& target, std::string& error,
                 FailedAt& failedAt) {
-    if (beforeRenameHook != nullptr) {
-        beforeRenameHook(temporary.c_str());
-    }
+    beforeRename();
     if (rename(temporary.c_str(), target.c_str()) != 0) {
         failedAt = failedAtFor(errno);
         error = systemError("cannot replace the target");
@@ -347,8 +340,7 @@ void removeAbandonedTemporaryFiles(const std::string& folder, int64_t minimumAge
 // lock is dropped and taken again on what the path names now.
 LockResult lockPath(const std::string& path, int64_t timeoutMilliseconds, PathLock& lock,
                     std::string& error) {
-    lock.handle = -1;
-    lock.held = false;
+    lock.release();
     const int64_t deadline = monotonicMilliseconds() + timeoutMilliseconds;
     for (;;) {
         int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -379,24 +371,19 @@ LockResult lockPath(const std::string& path, int64_t timeoutMilliseconds, PathLo
                       locked.st_dev == named.st_dev && locked.st_ino == named.st_ino;
         }
         if (current) {
-            lock.handle = fd;
-            lock.held = true;
+            lock.take(fd);
             return LockResult::acquired;
         }
         close(fd);
     }
 }
 
-void unlockPath(PathLock& lock) {
-    if (lock.held && lock.handle >= 0) {
-        close(static_cast<int>(lock.handle));
+void PathLock::release() {
+    if (held && handle >= 0) {
+        close(static_cast<int>(handle));
     }
-    lock.handle = -1;
-    lock.held = false;
-}
-
-void setBeforeRenameHook(BeforeRenameHook hook) {
-    beforeRenameHook = hook;
+    handle = -1;
+    held = false;
 }
 
 }  // namespace safe_files

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/failure.h"
+#include "platform/link_seams.h"
 #include "platform/safe_files.h"
 #include "platform/wide_text_windows.h"
 #include "platform/windows_file_io.h"
@@ -20,13 +22,6 @@ using windows::systemError;
 using windows::uniqueNamePart;
 using windows::widen;
 using windows::writeAll;
-
-BeforeRenameHook beforeRenameHook = nullptr;
-
-bool fail(std::string& error, std::string message) {
-    error = std::move(message);
-    return false;
-}
 
 size_t lastSeparator(const std::wstring& path) {
     return path.find_last_of(L"\\/");
@@ -109,11 +104,7 @@ bool writeTemporary(const std::wstring& target, const void* data, size_t size, b
 // replaced file's attributes and ACL; a new target is made by a rename.
 bool renameOver(const std::wstring& temporary, const std::wstring& target, bool keep,
                 std::string& error, FailedAt& failedAt) {
-    if (beforeRenameHook != nullptr) {
-        std::string narrow(temporary.size() * 4 + 1, '\0');
-        narrowToAnsiText(temporary, narrow.data(), narrow.size());
-        beforeRenameHook(narrow.c_str());
-    }
+    beforeRename();
     const bool ok = keep ? ReplaceFileW(target.c_str(), temporary.c_str(), nullptr,
                                         REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
                          : MoveFileExW(temporary.c_str(), target.c_str(),
@@ -303,8 +294,7 @@ void removeAbandonedTemporaryFiles(const std::string& folder, int64_t minimumAge
 
 LockResult lockPath(const std::string& path, int64_t timeoutMilliseconds, PathLock& lock,
                     std::string& error) {
-    lock.handle = -1;
-    lock.held = false;
+    lock.release();
     HANDLE mutex = openPathMutex(path, error);
     if (mutex == nullptr) {
         return LockResult::failed;
@@ -317,8 +307,7 @@ LockResult lockPath(const std::string& path, int64_t timeoutMilliseconds, PathLo
     switch (WaitForSingleObject(mutex, wait)) {
         case WAIT_OBJECT_0:
         case WAIT_ABANDONED:
-            lock.handle = reinterpret_cast<intptr_t>(mutex);
-            lock.held = true;
+            lock.take(reinterpret_cast<intptr_t>(mutex));
             return LockResult::acquired;
         case WAIT_TIMEOUT:
             CloseHandle(mutex);
@@ -330,18 +319,14 @@ LockResult lockPath(const std::string& path, int64_t timeoutMilliseconds, PathLo
     }
 }
 
-void unlockPath(PathLock& lock) {
-    if (lock.held && lock.handle != -1) {
-        HANDLE mutex = reinterpret_cast<HANDLE>(lock.handle);
+void PathLock::release() {
+    if (held && handle != -1) {
+        HANDLE mutex = reinterpret_cast<HANDLE>(handle);
         ReleaseMutex(mutex);
         CloseHandle(mutex);
     }
-    lock.handle = -1;
-    lock.held = false;
-}
-
-void setBeforeRenameHook(BeforeRenameHook hook) {
-    beforeRenameHook = hook;
+    handle = -1;
+    held = false;
 }
 
 }  // namespace safe_files

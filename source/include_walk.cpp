@@ -196,6 +196,27 @@ void reportUnopened(IncludeWalk& walk, const char* path, int64_t line, int32_t d
     releaseMemory(message);
 }
 
+// The include's name behind the including file's folder: its path up to and
+// including the last '/' or '\\', whichever comes last. A heap block
+// (allocateMemory), or null when it cannot be had.
+char* joinIncludePath(const char* path, const char* name, size_t nameLength) {
+    size_t pathLength = path != nullptr ? std::strlen(path) : 0;
+    size_t folderLength = pathLength;
+    while (folderLength > 0 && path[folderLength - 1] != '/' && path[folderLength - 1] != '\\') {
+        --folderLength;
+    }
+    char* joinedPath = static_cast<char*>(allocateMemory(pathLength + nameLength + 1));
+    if (joinedPath == nullptr) {
+        return nullptr;
+    }
+    if (folderLength > 0) {
+        std::memcpy(joinedPath, path, folderLength);
+    }
+    std::memcpy(joinedPath + folderLength, name, nameLength);
+    joinedPath[folderLength + nameLength] = '\0';
+    return joinedPath;
+}
+
 // Carries out one include directive of the file `path` (at nesting level
 // `depth`, directive on reader line `line`); `rest` starts behind "include"
 // and the white-space character after it.
@@ -219,24 +240,11 @@ void expandInclude(IncludeWalk& walk, const char* path, int64_t line, int32_t de
         return;
     }
     size_t nameLength = static_cast<size_t>(closingQuote - name);
-
-    // The name goes behind the including file's folder: its path up to and
-    // including the last '/' or '\\', whichever comes last.
-    size_t pathLength = path != nullptr ? std::strlen(path) : 0;
-    size_t folderLength = pathLength;
-    while (folderLength > 0 && path[folderLength - 1] != '/' && path[folderLength - 1] != '\\') {
-        --folderLength;
-    }
-    char* joinedPath = static_cast<char*>(allocateMemory(pathLength + nameLength + 1));
+    char* joinedPath = joinIncludePath(path, name, nameLength);
     if (joinedPath == nullptr) {
         walk.outOfMemory = true;
         return;
     }
-    if (folderLength > 0) {
-        std::memcpy(joinedPath, path, folderLength);
-    }
-    std::memcpy(joinedPath + folderLength, name, nameLength);
-    joinedPath[folderLength + nameLength] = '\0';
 
     // Include names come from file contents: only an ordinary file on a disk
     // is opened, so that no include can hang the run or exhaust memory.
@@ -306,6 +314,9 @@ bool walkSourceStream(IncludeWalk& walk, FILE* stream, const char* path, int64_t
     size_t chunkLength = 0;
     bool failed = false;
     for (;;) {
+        if (walk.outOfMemory) {
+            return false;
+        }
         if (reader.nextMayMove()) {
             pending.flush(sink);
         }

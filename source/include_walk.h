@@ -77,8 +77,9 @@ struct IncludeWalk {
     IncludeWalkSink sink;
     // kIncludeReadBuffersSize bytes of the caller's.
     char* readBuffers;
-    // Set when a joined path could not be allocated; the walk then stops and
-    // every level returns false.
+    // Set when a joined path could not be allocated, or by the sink when what
+    // it was given could not be kept; the walk then stops and every level
+    // returns false.
     bool outOfMemory;
     // What the includes added so far, against the bounds.
     uint64_t includedBytes = 0;

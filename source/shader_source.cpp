@@ -4,18 +4,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "platform/allocation.h"
-#include "platform/exit_codes.h"
 #include "platform/file_system.h"
-#include "platform/process_exit.h"
 #include "source/include_walk.h"
-
-int32_t includeDepth = 0;
 
 namespace {
 
-constexpr const char* kOutOfMemoryMessage = "Ran out of memory while reading data!\n";
 constexpr const char* kUnknownPath = "(unknown)";
 
 // Characters added to what an append needs whenever the text must grow. The
@@ -23,48 +19,64 @@ constexpr const char* kUnknownPath = "(unknown)";
 // and over by heaps that move a reallocated block.
 constexpr uint64_t kGrowthHeadroom = 512;
 
-char readBuffers[kIncludeReadBuffersSize];
+// The text the walk's pieces go into, and its length when each open include
+// began, to drop an include that could not be read to its end.
+struct LoadingText {
+    char* text;
+    uint64_t capacity;
+    uint64_t length;
+    uint64_t lengthAtOpen[kIncludeNestingLimit + 1];
+    int32_t* includeDepth;
+    std::vector<std::string>* filesRead;  // null: the files are not listed
+    // Set once the text could not grow; the walk is then stopped and
+    // nothing more is appended.
+    IncludeWalk* walk;
+    bool outOfMemory;
+};
 
-SourceFileListener fileListener = nullptr;
-void* fileListenerContext = nullptr;
-
-void reportOpenedFile(const char* path) {
-    if (fileListener != nullptr) {
-        fileListener(fileListenerContext, path);
+void stopForMemory(LoadingText& loading) {
+    loading.outOfMemory = true;
+    if (loading.walk != nullptr) {
+        loading.walk->outOfMemory = true;
     }
-}
-
-[[noreturn]] void exitOutOfMemory() {
-    std::fputs(kOutOfMemoryMessage, stderr);
-    exitProcess(kExitOutOfMemory);
 }
 
 // Appends `count` bytes, growing the text to the needed length plus the
 // headroom, or to twice its capacity when that is more, when they do not fit.
-// A null text is made anew.
-char* appendBytes(char* text, const char* bytes, uint64_t count, uint64_t& capacity,
-                  uint64_t& length) {
-    uint64_t need = length + count;
-    if (text == nullptr || need > capacity) {
+// A null text is made anew. When it cannot grow, the text stays as it was and
+// the load is marked out of memory.
+void appendBytes(LoadingText& loading, const char* bytes, uint64_t count) {
+    if (loading.outOfMemory) {
+        return;
+    }
+    const uint64_t need = loading.length + count;
+    if (loading.text == nullptr || need > loading.capacity) {
         if (need > SIZE_MAX - kGrowthHeadroom - 1) {
-            exitOutOfMemory();
+            stopForMemory(loading);
+            return;
         }
         uint64_t grownCapacity = need + kGrowthHeadroom;
-        if (text != nullptr && capacity < (SIZE_MAX - 1) / 2 && capacity * 2 > grownCapacity) {
-            grownCapacity = capacity * 2;
+        if (loading.text != nullptr && loading.capacity < (SIZE_MAX - 1) / 2 &&
+            loading.capacity * 2 > grownCapacity) {
+            grownCapacity = loading.capacity * 2;
         }
-        size_t size = static_cast<size_t>(grownCapacity + 1);
-        void* grown = text == nullptr ? allocateMemory(size) : reallocateMemory(text, size);
+        const size_t size = static_cast<size_t>(grownCapacity + 1);
+        void* grown =
+            loading.text == nullptr ? allocateMemory(size) : reallocateMemory(loading.text, size);
         if (grown == nullptr) {
-            exitOutOfMemory();
+            stopForMemory(loading);
+            return;
         }
-        text = static_cast<char*>(grown);
-        capacity = grownCapacity;
+        loading.text = static_cast<char*>(grown);
+        loading.capacity = grownCapacity;
     }
-    std::memcpy(text + length, bytes, static_cast<size_t>(count));
-    length = need;
-    text[length] = '\0';
-    return text;
+    std::memcpy(loading.text + loading.length, bytes, static_cast<size_t>(count));
+    loading.length = need;
+    loading.text[loading.length] = '\0';
+}
+
+void appendString(LoadingText& loading, const char* string) {
+    appendBytes(loading, string, std::strlen(string));
 }
 
 // Cuts the text back to `keptLength` characters, dropping what was appended
@@ -76,130 +88,141 @@ void truncateText(char* text, uint64_t keptLength, uint64_t& length) {
     }
 }
 
-// Appends `#error "<path>: <line>: <message>"` and a line feed.
-char* appendErrorText(char* text, const char* path, int64_t line, const char* message,
-                      uint64_t& capacity, uint64_t& length) {
-    char lineNumber[24];
-    std::snprintf(lineNumber, sizeof lineNumber, "%" PRId64, line);
-    text = appendSourceText(text, "#error \"", capacity, length);
-    text = appendSourceText(text, path != nullptr ? path : kUnknownPath, capacity, length);
-    text = appendSourceText(text, ": ", capacity, length);
-    text = appendSourceText(text, lineNumber, capacity, length);
-    text = appendSourceText(text, ": ", capacity, length);
-    text = appendSourceText(text, message, capacity, length);
-    return appendSourceText(text, "\"\n", capacity, length);
+// Lists `path` as a file read, when the files are listed.
+void noteFileOpened(LoadingText& loading, const char* path) {
+    if (loading.filesRead == nullptr || path == nullptr) {
+        return;
+    }
+    try {
+        loading.filesRead->emplace_back(path);
+    } catch (const std::bad_alloc&) {
+        stopForMemory(loading);
+    }
 }
-
-// The text the walk's pieces go into, and its length when each open include
-// began, to drop an include that could not be read to its end.
-struct LoadingText {
-    char* text;
-    uint64_t capacity;
-    uint64_t length;
-    uint64_t lengthAtOpen[kIncludeNestingLimit + 1];
-};
 
 void appendPiece(void* context, const char* bytes, size_t count, int64_t /*line*/) {
-    auto* loading = static_cast<LoadingText*>(context);
-    loading->text = appendBytes(loading->text, bytes, count, loading->capacity, loading->length);
+    appendBytes(*static_cast<LoadingText*>(context), bytes, count);
 }
 
+// Appends `#error "<path>: <line>: <message>"` and a line feed.
 void appendFailure(void* context, const char* path, int64_t line, const char* message) {
-    auto* loading = static_cast<LoadingText*>(context);
-    loading->text =
-        appendErrorText(loading->text, path, line, message, loading->capacity, loading->length);
+    auto& loading = *static_cast<LoadingText*>(context);
+    char lineNumber[24];
+    std::snprintf(lineNumber, sizeof lineNumber, "%" PRId64, line);
+    appendString(loading, "#error \"");
+    appendString(loading, path != nullptr ? path : kUnknownPath);
+    appendString(loading, ": ");
+    appendString(loading, lineNumber);
+    appendString(loading, ": ");
+    appendString(loading, message);
+    appendString(loading, "\"\n");
 }
 
 void enterInclude(void* context, const char* path, int32_t depth) {
-    auto* loading = static_cast<LoadingText*>(context);
-    reportOpenedFile(path);
-    includeDepth = depth;
-    loading->lengthAtOpen[depth] = loading->length;
+    auto& loading = *static_cast<LoadingText*>(context);
+    noteFileOpened(loading, path);
+    *loading.includeDepth = depth;
+    loading.lengthAtOpen[depth] = loading.length;
 }
 
 void leaveInclude(void* context, bool complete) {
-    auto* loading = static_cast<LoadingText*>(context);
+    auto& loading = *static_cast<LoadingText*>(context);
     if (!complete) {
-        truncateText(loading->text, loading->lengthAtOpen[includeDepth], loading->length);
+        truncateText(loading.text, loading.lengthAtOpen[*loading.includeDepth], loading.length);
     }
-    --includeDepth;
+    --*loading.includeDepth;
+}
+
+// The first block of a stage's text: room for every byte of a file without
+// includes, the closing newline and the terminator; only the terminator when
+// the size is unknown. Null when it cannot be had.
+char* firstBlock(FILE* stream, uint64_t& capacity) {
+    int64_t size = fileSizeOf(stream);
+    if (size < 0 || static_cast<uint64_t>(size) > SIZE_MAX - 2) {
+        size = -1;
+    }
+    capacity = static_cast<uint64_t>(size + 1);
+    char* block = static_cast<char*>(allocateMemory(static_cast<size_t>(capacity + 1)));
+    if (block != nullptr) {
+        block[0] = '\0';
+    }
+    return block;
+}
+
+// Reports that the text cannot grow, by a constant text that needs no
+// memory, and gives the text up: nothing more can be done with it.
+LoadResult endForMemory(char* loadingText, char** text) {
+    std::fputs(kOutOfMemoryMessage, stderr);
+    releaseMemory(loadingText);
+    *text = nullptr;
+    return LoadResult::outOfMemory;
 }
 
 }  // namespace
 
-void setSourceFileListener(SourceFileListener listener, void* context) {
-    fileListener = listener;
-    fileListenerContext = context;
+ShaderSourceLoader::~ShaderSourceLoader() {
+    releaseMemory(readBuffers);
 }
 
-char* appendSourceText(char* text, const char* string, uint64_t& capacity, uint64_t& length) {
-    return appendBytes(text, string, std::strlen(string), capacity, length);
+std::vector<std::string> ShaderSourceLoader::takeFilesRead() {
+    std::vector<std::string> taken;
+    taken.swap(filesRead);
+    return taken;
 }
 
-char* SourceReader::readSource(char* text, uint64_t& capacity, uint64_t& length) {
-    LoadingText loading{text, capacity, length, {}};
-    IncludeWalk walk{
-        {&loading, appendPiece, appendFailure, enterInclude, leaveInclude}, readBuffers, false};
-    int32_t depth = includeDepth;
-    readFailed = !walkSourceStream(walk, stream, path, line, depth);
-    includeDepth = depth;
-    if (walk.outOfMemory) {
-        exitOutOfMemory();
-    }
-    capacity = loading.capacity;
-    length = loading.length;
-    return loading.text;
-}
-
-char* SourceReader::appendErrorLine(const char* message, char* text, uint64_t& capacity,
-                                    uint64_t& length) {
-    return appendErrorText(text, path, line, message, capacity, length);
-}
-
-bool loadShaderSource(const char* path, char** text) {
-    // A folder is refused; a pipe or device the user named is read as a
-    // stream whose size is unknown.
+LoadResult ShaderSourceLoader::load(const char* path, char** text) {
     FILE* file = openNamedFile(path);
     if (file == nullptr) {
-        return false;
+        return LoadResult::notOpened;
     }
-    reportOpenedFile(path);
-    char* buffer = *text;
-    uint64_t capacity = 0;
-    uint64_t length = 0;
-    if (buffer == nullptr) {
-        // Room for every byte of a file without includes, the closing newline
-        // and the terminator; only the terminator when the size is unknown.
-        int64_t size = fileSizeOf(file);
-        if (size < 0 || static_cast<uint64_t>(size) > SIZE_MAX - 2) {
-            size = -1;
+    const LoadResult result = loadStream(file, path, text);
+    std::fclose(file);
+    return result;
+}
+
+LoadResult ShaderSourceLoader::loadStream(FILE* stream, const char* path, char** text) {
+    LoadingText loading{*text,   0,    0, {}, &includeDepth, listing ? &filesRead : nullptr,
+                        nullptr, false};
+    noteFileOpened(loading, path);
+    if (loading.outOfMemory) {
+        return endForMemory(loading.text, text);
+    }
+    if (readBuffers == nullptr) {
+        readBuffers = static_cast<char*>(allocateMemory(kIncludeReadBuffersSize));
+        if (readBuffers == nullptr) {
+            return LoadResult::notOpened;
         }
-        capacity = static_cast<uint64_t>(size + 1);
-        buffer = static_cast<char*>(allocateMemory(static_cast<size_t>(capacity + 1)));
-        if (buffer == nullptr) {
-            std::fclose(file);
-            return false;
+    }
+    if (loading.text == nullptr) {
+        loading.text = firstBlock(stream, loading.capacity);
+        if (loading.text == nullptr) {
+            return LoadResult::notOpened;
         }
-        buffer[0] = '\0';
     } else {
         // A stage loaded before: the first append grows its text.
-        length = std::strlen(buffer);
-        capacity = length;
+        loading.length = std::strlen(loading.text);
+        loading.capacity = loading.length;
     }
-    uint64_t lengthBefore = length;
-    SourceReader reader{file, path, 1};
-    buffer = reader.readSource(buffer, capacity, length);
-    std::fclose(file);
-    if (reader.readFailed) {
+    const uint64_t lengthBefore = loading.length;
+    IncludeWalk walk{
+        {&loading, appendPiece, appendFailure, enterInclude, leaveInclude}, readBuffers, false};
+    loading.walk = &walk;
+    const int32_t depth = includeDepth;
+    const bool complete = walkSourceStream(walk, stream, path, 1, depth);
+    includeDepth = depth;
+    if (walk.outOfMemory) {
+        return endForMemory(loading.text, text);
+    }
+    if (!complete) {
         // The stage's text goes back to what it was before this file.
         if (*text == nullptr) {
-            releaseMemory(buffer);
+            releaseMemory(loading.text);
         } else {
-            truncateText(buffer, lengthBefore, length);
-            *text = buffer;
+            truncateText(loading.text, lengthBefore, loading.length);
+            *text = loading.text;
         }
-        return false;
+        return LoadResult::notOpened;
     }
-    *text = buffer;
-    return true;
+    *text = loading.text;
+    return LoadResult::loaded;
 }

@@ -6,47 +6,63 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "source/include_walk.h"
 
-// Included files being read at the moment; 0 between loads. An include is
-// refused while it is kIncludeNestingLimit or more.
-extern int32_t includeDepth;
+// Printed on standard error when a text cannot grow.
+constexpr const char* kOutOfMemoryMessage = "Ran out of memory while reading data!\n";
 
-// Called with the name of every file the loader opens, in the order opened:
-// the file named to loadShaderSource (as given) and each include that opened
-// (its folder-joined name). `context` is passed through. Used to list what a
-// program was made from; costs nothing while no listener is set.
-using SourceFileListener = void (*)(void* context, const char* path);
-void setSourceFileListener(SourceFileListener listener, void* context);
+// How loading a file for a stage ended.
+enum class LoadResult {
+    // The file's expansion is appended; include failures are `#error` lines.
+    loaded,
+    // The file cannot be opened or read to its end, or the first buffer
+    // cannot be had: the text is as it was.
+    notOpened,
+    // The text cannot grow: kOutOfMemoryMessage has been printed, without
+    // allocating, and the text (with what earlier loads put in it) has been
+    // released and set to null.
+    outOfMemory,
+};
 
-// Loads the file at `path` (used as given, also in error lines) and appends
-// its expansion to `*text`; `*text` is null for a stage without text yet.
-// The text is a heap block from allocateMemory that the caller releases with
-// releaseMemory. False when the file cannot be opened or read, or the first
-// buffer cannot be had; `*text` is then as it was. Include failures become
-// `#error` lines and still give true. Ends the process with exit code 2 when
-// the text cannot grow.
-bool loadShaderSource(const char* path, char** text);
+// Loads source files one after the other, for one stage or several. Owns the
+// read buffers of every nesting level (taken on the first load, released
+// with the loader) and, when asked, the list of files it opened. Never ends
+// the process and throws nothing: every failure is a LoadResult.
+class ShaderSourceLoader {
+public:
+    ShaderSourceLoader() = default;
+    ShaderSourceLoader(const ShaderSourceLoader&) = delete;
+    ShaderSourceLoader& operator=(const ShaderSourceLoader&) = delete;
+    ~ShaderSourceLoader();
 
-// Appends `string` to `text` (null: a new text), growing it to the needed
-// length + 512 characters when it is too small. Returns the text, which may
-// have moved. Ends the process with exit code 2 when it cannot grow.
-char* appendSourceText(char* text, const char* string, uint64_t& capacity, uint64_t& length);
+    // Loads the file at `path` (used as given, also in error lines) and
+    // appends its expansion to `*text`; `*text` is null for a stage without
+    // text yet. The text is a heap block from allocateMemory that the caller
+    // releases with releaseMemory. A folder is refused; a pipe or device is
+    // read as a stream whose size is unknown.
+    LoadResult load(const char* path, char** text);
 
-// One open source file being read, through the include walk.
-struct SourceReader {
-    FILE* stream;      // opened byte for byte
-    const char* path;  // the name the file was opened under
-    int64_t line;      // 1-based number of the line being read
-    // Set by readSource when the file could not be read to its end; what was
-    // appended of it before the failure is then still in the text.
-    bool readFailed = false;
+    // As load, for a stream already open under the name `path` (null: error
+    // lines name "(unknown)"). The stream stays open.
+    LoadResult loadStream(FILE* stream, const char* path, char** text);
 
-    // Appends the whole file's expansion and a closing "\n", reading at
-    // nesting level includeDepth. Ends the process with exit code 2 when
-    // memory runs out.
-    char* readSource(char* text, uint64_t& capacity, uint64_t& length);
-    // Appends `#error "<path>: <line>: <message>"` and a line feed.
-    char* appendErrorLine(const char* message, char* text, uint64_t& capacity, uint64_t& length);
+    // From now on the files opened are listed: the path given to load (as
+    // given) and each include that opened (its folder-joined name), in the
+    // order opened. Costs nothing until asked for.
+    void listFilesRead() { listing = true; }
+
+    // The files listed since the last call; the list starts anew.
+    std::vector<std::string> takeFilesRead();
+
+    // Included files being read at the moment; 0 between loads. An include
+    // is refused while it is kIncludeNestingLimit or more.
+    int32_t includeDepth = 0;
+
+private:
+    char* readBuffers = nullptr;  // kIncludeReadBuffersSize bytes, or null
+    bool listing = false;
+    std::vector<std::string> filesRead;
 };

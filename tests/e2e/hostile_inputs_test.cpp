@@ -267,6 +267,34 @@ TEST(HostileInputs, IncludesThatWouldRunAway) {
     }
 }
 
+// A program whose text outgrows the memory the run may have: each load of
+// the main file adds 32768 includes of a 1000-byte leaf. The run ends with
+// exit code 2 and its message, before any compiler call.
+TEST(HostileInputs, TextThatOutgrowsTheMemoryEndsTheRun) {
+#if defined(_WIN32) || defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "no address space limit here";
+#else
+    TempFolder folder;
+    for (int level = 1; level < 24; ++level) {
+        std::string next = "#include \"f" + std::to_string(level + 1) + ".glsl\"\n";
+        folder.write("f" + std::to_string(level) + ".glsl", next + next);
+    }
+    folder.write("f24.glsl", std::string(999, 'a') + "\n");
+    folder.write("main.vert", "#include \"f1.glsl\"\n");
+    DriverRunner runner;
+    runner.timeLimitSeconds = 60;
+    runner.memoryLimitBytes = 48ull << 20;
+    DriverResult result =
+        runner.run(folder, {"-v", "main.vert", "-v", "main.vert", "-v", "main.vert"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.standardOutput, "");
+    EXPECT_EQ(result.standardError, "Ran out of memory while reading data!\n");
+    for (const LoggedCall& call : parseDoubleLog(result.log)) {
+        EXPECT_EQ(call.name, "VRX2GetABIVersion");
+    }
+#endif
+}
+
 #ifndef _WIN32
 // An absolute path of exactly `length` characters below the test folder:
 // `prefix`, then folders of at most 200 characters, then a file name.

@@ -21,9 +21,10 @@ const std::string kLayouts = std::string(MENDRIX_CORPUS_DIR) + "/includes/";
 
 // The driver's text for `paths`, loaded one after the other into one stage.
 std::string loaded(std::initializer_list<std::string> paths) {
+    ShaderSourceLoader loader;
     char* text = nullptr;
     for (const std::string& path : paths) {
-        EXPECT_TRUE(loadShaderSource(path.c_str(), &text)) << path;
+        EXPECT_EQ(loader.load(path.c_str(), &text), LoadResult::loaded) << path;
     }
     std::string result = text != nullptr ? text : "";
     releaseMemory(text);

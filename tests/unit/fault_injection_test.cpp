@@ -1,18 +1,12 @@
 // Allocation failure at every point of a command line's loads: a source tree
 // with includes (two files for one stage, so the text also grows when it is
-// extended) and a stream-out list that makes its array grow. Each run is a
-// child process that fails the Nth allocation; it must either finish with the
-// texts a normal run gives, or end as the driver does when memory runs out:
-// "Ran out of memory while reading data!\n" and exit code 2 while a text
-// grows, "Problem opening file" and exit code 3 when a first buffer or the
-// list cannot be had. Under the sanitizer build a leak fails the child too.
+// extended) and a stream-out list that makes its array grow. Each parse
+// fails the Nth allocation; it must either finish with the texts a normal
+// run gives, or end as the driver does when memory runs out: "Ran out of
+// memory while reading data!\n" and exit code 2 while a text grows, "Problem
+// opening file" and exit code 3 when a buffer or the list cannot be had.
+// Under the sanitizer build a leak of any ending fails the test too.
 #include <gtest/gtest.h>
-
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -22,22 +16,20 @@
 
 #include "driver/command_line.h"
 #include "platform/allocation.h"
+#include "platform/fault_injection.h"
 #include "source/shader_source.h"
 #include "source/stream_out_list.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
 
-#ifndef _WIN32
-constexpr const char* kOutOfMemoryMessage = "Ran out of memory while reading data!\n";
-// Exit code of a child whose texts differ from those of a normal run.
-constexpr int kWrongTexts = 9;
-
 struct LoadedInputs {
     std::string vertex;
     std::vector<std::string> names;
 };
 
+// Takes the texts out of `options` and releases them, as a run does at its
+// end whatever its ending.
 LoadedInputs takeInputs(CommandLineOptions& options) {
     LoadedInputs inputs;
     inputs.vertex = options.vertexSource != nullptr ? options.vertexSource : "<null>";
@@ -51,54 +43,39 @@ LoadedInputs takeInputs(CommandLineOptions& options) {
     return inputs;
 }
 
-struct ChildOutcome {
-    int exitCode;  // -1: did not exit normally
+struct ParseOutcome {
+    int exitCode;  // 0 when the parse went through
     std::string standardOutput;
     std::string standardError;
+    LoadedInputs inputs;
 };
 
-std::string readWhole(const std::string& path) {
-    return readFileBytes(path);
-}
-
-// Runs the parser in a child process with the `failing`-th allocation made
-// to fail. The child compares the loaded texts with `expected` (or the
-// variant whose missing include reads "Out of memory", when the message
-// buffer was the allocation that failed) and releases them.
-ChildOutcome runChild(const TempFolder& folder, std::vector<std::string> arguments,
-                      unsigned long long failing, const LoadedInputs& expected,
-                      const LoadedInputs& expectedWithoutMessage) {
-    std::string outPath = folder.file("child.out");
-    std::string errPath = folder.file("child.err");
-    std::fflush(stdout);
-    std::fflush(stderr);
-    pid_t child = fork();
-    if (child == 0) {
-        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) {
-            _exit(100);
-        }
-        std::vector<char*> argv;
-        for (std::string& argument : arguments) {
-            argv.push_back(argument.data());
-        }
-        argv.push_back(nullptr);
-        CommandLineOptions options;
-        injectAllocationFailure(failing);
-        parseCommandLine(static_cast<int>(argv.size() - 1), argv.data(), options, 0);
-        injectAllocationFailure(0);
-        bool nested = includeDepth != 0;
-        LoadedInputs loaded = takeInputs(options);
-        bool same =
-            loaded.names == expected.names &&
-            (loaded.vertex == expected.vertex || loaded.vertex == expectedWithoutMessage.vertex);
-        std::fflush(stdout);
-        std::exit(same && !nested ? 0 : kWrongTexts);
+// Parses `arguments` with the `failing`-th allocation made to fail (0: none).
+ParseOutcome parseFailing(std::vector<std::string> arguments, unsigned long long failing,
+                          unsigned long long* allocations = nullptr) {
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) {
+        argv.push_back(argument.data());
     }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readWhole(outPath), readWhole(errPath)};
+    argv.push_back(nullptr);
+    ShaderSourceLoader loader;
+    ParseContext context{0, &loader, nullptr};
+    CommandLineOptions options;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    injectAllocationFailure(failing);
+    ParseResult result =
+        parseCommandLine(static_cast<int>(argv.size() - 1), argv.data(), options, context);
+    unsigned long long made = injectAllocationFailure(0);
+    if (allocations != nullptr) {
+        *allocations = made;
+    }
+    ParseOutcome outcome{result.proceed ? 0 : result.exitCode,
+                         testing::internal::GetCapturedStdout(),
+                         testing::internal::GetCapturedStderr(), takeInputs(options)};
+    EXPECT_TRUE(result.proceed || result.exitCode != 0);
+    EXPECT_EQ(loader.includeDepth, 0);
+    return outcome;
 }
 
 std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
@@ -127,18 +104,12 @@ TEST(FaultInjection, EveryFailedAllocationOfTheLoadsEndsCleanly) {
     std::string listPath = folder.write("list.so", list);
     std::vector<std::string> arguments = {"vrxCompile", "-v", main, "-v", second, "-so", listPath};
 
-    // A normal run: what every successful child must load, and how many
+    // A normal run: what every successful parse must load, and how many
     // allocations there are to fail.
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    CommandLineOptions options;
-    injectAllocationFailure(0);
-    parseCommandLine(static_cast<int>(argv.size() - 1), argv.data(), options, 0);
-    unsigned long long allocations = injectAllocationFailure(0);
-    LoadedInputs expected = takeInputs(options);
+    unsigned long long allocations = 0;
+    ParseOutcome normal = parseFailing(arguments, 0, &allocations);
+    ASSERT_EQ(normal.exitCode, 0);
+    LoadedInputs expected = normal.inputs;
     ASSERT_EQ(expected.names.size(), 121u);
     ASSERT_NE(expected.vertex.find("unable to open file missing.glsl"), std::string::npos);
     LoadedInputs withoutMessage = expected;
@@ -152,12 +123,15 @@ TEST(FaultInjection, EveryFailedAllocationOfTheLoadsEndsCleanly) {
     for (unsigned long long failing = 1; failing <= allocations + 1; ++failing) {
         SCOPED_TRACE("allocation " + std::to_string(failing) + " of " +
                      std::to_string(allocations));
-        ChildOutcome outcome = runChild(folder, arguments, failing, expected, withoutMessage);
+        ParseOutcome outcome = parseFailing(arguments, failing);
         switch (outcome.exitCode) {
             case 0:
                 ++succeeded;
                 EXPECT_EQ(outcome.standardOutput, "");
                 EXPECT_EQ(outcome.standardError, "");
+                EXPECT_EQ(outcome.inputs.names, expected.names);
+                EXPECT_TRUE(outcome.inputs.vertex == expected.vertex ||
+                            outcome.inputs.vertex == withoutMessage.vertex);
                 break;
             case 2:
                 ++outOfMemory;
@@ -177,20 +151,13 @@ TEST(FaultInjection, EveryFailedAllocationOfTheLoadsEndsCleanly) {
                               << outcome.standardError;
         }
     }
-    // The sweep met every kind of ending: the first buffer of the stage, the
-    // growing texts, the list, and the allocations past the last.
-    EXPECT_EQ(mainRefused, 1);
+    // The sweep met every kind of ending: the read buffers and the first
+    // buffer of the stage, the growing texts, the list, and the allocations
+    // past the last.
+    EXPECT_EQ(mainRefused, 2);
     EXPECT_GT(outOfMemory, 3);
     EXPECT_GT(listRefused, 120);
     EXPECT_GE(succeeded, 2);
 }
-
-#else
-
-TEST(FaultInjection, EveryFailedAllocationOfTheLoadsEndsCleanly) {
-    GTEST_SKIP() << "the sweep runs each case in a forked child";
-}
-
-#endif
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "libraries/bind_libraries.h"
+#include "platform/decimal.h"
 #include "platform/dynamic_library.h"
 #include "platform/file_system.h"
 #include "tests/support/temp_folder.h"
@@ -14,6 +15,32 @@ namespace {
 
 std::string expectedFullPath(const std::string& relative) {
     return (fs::current_path() / relative).lexically_normal().string();
+}
+
+TEST(Decimal, DigitsAreReadUpToTheFirstOtherCharacterAndMustFit) {
+    const struct {
+        const char* text;
+        const char* rest;  // null: refused
+        uint64_t value;
+    } cases[] = {
+        {"0", "", 0},
+        {"1234k", "k", 1234},
+        {"18446744073709551615", "", UINT64_MAX},
+        {"18446744073709551616", nullptr, 0},
+        {"99999999999999999999", nullptr, 0},
+        {"", nullptr, 0},
+        {"-1", nullptr, 0},
+        {" 1", nullptr, 0},
+    };
+    for (const auto& row : cases) {
+        uint64_t value = 0;
+        const char* rest = parseDecimalDigits(row.text, value);
+        ASSERT_EQ(rest == nullptr, row.rest == nullptr) << row.text;
+        if (rest != nullptr) {
+            EXPECT_STREQ(rest, row.rest) << row.text;
+            EXPECT_EQ(value, row.value) << row.text;
+        }
+    }
 }
 
 TEST(FullPath, ResolvesAgainstTheCurrentFolderAndFoldsDots) {

@@ -10,6 +10,7 @@
 #include <set>
 #include <thread>
 
+#include "platform/fault_injection.h"
 #include "platform/folder_handle.h"
 #include "platform/safe_files.h"
 #include "tests/support/temp_folder.h"
@@ -41,10 +42,10 @@ bool replace(const std::string& path, const std::string& bytes) {
 safe_files::LockResult lockFromOtherThread(const std::string& path, int64_t milliseconds) {
     safe_files::LockResult result = safe_files::LockResult::failed;
     std::thread([&] {
-        safe_files::PathLock lock{-1, false};
+        safe_files::PathLock lock;
         std::string error;
         result = safe_files::lockPath(path, milliseconds, lock, error);
-        safe_files::unlockPath(lock);
+        lock.release();
     }).join();
     return result;
 }
@@ -54,7 +55,7 @@ TEST(SafeFiles, LocksExcludeEachOtherAcrossReplacementAndTimeOut) {
     const std::string path = folder.file("out.vrx");
     for (const bool exists : {false, true}) {
         SCOPED_TRACE(exists ? "existing file" : "missing file");
-        safe_files::PathLock lock{-1, false};
+        safe_files::PathLock lock;
         std::string error;
         ASSERT_EQ(safe_files::lockPath(path, 1000, lock, error), safe_files::LockResult::acquired);
         EXPECT_EQ(lockFromOtherThread(path, 100), safe_files::LockResult::timedOut);
@@ -63,18 +64,18 @@ TEST(SafeFiles, LocksExcludeEachOtherAcrossReplacementAndTimeOut) {
         std::atomic<int> stage{0};
         safe_files::LockResult waited = safe_files::LockResult::failed;
         std::thread waiter([&] {
-            safe_files::PathLock second{-1, false};
+            safe_files::PathLock second;
             std::string ignored;
             waited = safe_files::lockPath(path, 5000, second, ignored);
             stage = 1;
             while (stage != 2) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
-            safe_files::unlockPath(second);
+            second.release();
         });
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         ASSERT_TRUE(replace(path, exists ? "second" : "first"));
-        safe_files::unlockPath(lock);
+        lock.release();
         while (stage != 1) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
@@ -87,7 +88,7 @@ TEST(SafeFiles, LocksExcludeEachOtherAcrossReplacementAndTimeOut) {
     EXPECT_EQ(entries(folder.path()), std::set<std::string>{"out.vrx"});
 }
 
-void exitBeforeRename(const char*) {
+void exitBeforeRename() {
     std::_Exit(7);
 }
 

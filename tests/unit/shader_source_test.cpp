@@ -11,15 +11,11 @@
 #include <vector>
 
 #include "platform/allocation.h"
+#include "platform/fault_injection.h"
 #include "platform/file_system.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
-
-using testing::Eq;
-using testing::ExitedWithCode;
-
-constexpr const char* kOutOfMemoryMessage = "Ran out of memory while reading data!\n";
 
 std::string errorLine(const std::string& path, int line, const std::string& message) {
     return "#error \"" + path + ": " + std::to_string(line) + ": " + message + "\"\n";
@@ -28,22 +24,50 @@ std::string errorLine(const std::string& path, int line, const std::string& mess
 // Loads `path` as the first file of a stage and gives the text, checking
 // that the load succeeded and left no include level behind.
 std::string loadNew(const std::string& path) {
+    ShaderSourceLoader loader;
     char* text = nullptr;
-    EXPECT_TRUE(loadShaderSource(path.c_str(), &text));
-    EXPECT_EQ(includeDepth, 0);
+    EXPECT_EQ(loader.load(path.c_str(), &text), LoadResult::loaded);
+    EXPECT_EQ(loader.includeDepth, 0);
     std::string result = text == nullptr ? "<null>" : text;
     releaseMemory(text);
     return result;
 }
 
-// Number of allocations that loading `path` for a new stage makes.
+// Number of allocations that loading `path` for a new stage makes, once the
+// loader has its read buffers.
 unsigned long long allocationsToLoad(const std::string& path) {
-    injectAllocationFailure(0);
+    ShaderSourceLoader loader;
     char* text = nullptr;
-    EXPECT_TRUE(loadShaderSource(path.c_str(), &text));
+    EXPECT_EQ(loader.load(path.c_str(), &text), LoadResult::loaded);
+    releaseMemory(text);
+    text = nullptr;
+    injectAllocationFailure(0);
+    EXPECT_EQ(loader.load(path.c_str(), &text), LoadResult::loaded);
     unsigned long long made = injectAllocationFailure(0);
     releaseMemory(text);
     return made;
+}
+
+// Loads `path` with the `failing`-th allocation made to fail and gives the
+// result, the text (null or its content) and what reached standard error.
+struct FailedLoad {
+    LoadResult result;
+    std::string text;
+    std::string standardError;
+};
+
+FailedLoad loadFailing(ShaderSourceLoader& loader, const std::string& path, char*& text,
+                       unsigned long long failing) {
+    testing::internal::CaptureStderr();
+    injectAllocationFailure(failing);
+    FailedLoad load{loader.load(path.c_str(), &text), "", ""};
+    injectAllocationFailure(0);
+    load.standardError = testing::internal::GetCapturedStderr();
+    load.text = text == nullptr ? "<null>" : text;
+    EXPECT_EQ(loader.includeDepth, 0);
+    releaseMemory(text);
+    text = nullptr;
+    return load;
 }
 
 struct TextCase {
@@ -280,16 +304,26 @@ TEST(ShaderSourceNesting, SelfIncludeStopsAtTheLimitAndReadingGoesOn) {
 TEST(ShaderSourceIncludeBound, FileThatGrowsOnceOpenedEndsAtTheBound) {
     TempFolder folder;
     std::string main = folder.write("main.vert", "#include \"grows.glsl\"\nx\n");
-    std::string grows = folder.write("grows.glsl", "small\n");
-    auto grow = [](void* file, const char* path) {
-        if (std::string(path).ends_with("grows.glsl")) {
-            std::filesystem::resize_file(*static_cast<std::string*>(file), 256u << 20);
-        }
-    };
-    setSourceFileListener(grow, &grows);
-    std::string text = loadNew(main);
-    setSourceFileListener(nullptr, nullptr);
-    EXPECT_EQ(text, errorLine(main, 1, kTooMuchIncludedTextMessage));
+    struct Seen {
+        std::string grows;
+        std::string failures;
+    } seen{folder.write("grows.glsl", "small\n"), ""};
+    IncludeWalkSink sink{
+        &seen, [](void*, const char*, size_t, int64_t) {},
+        [](void* context, const char* path, int64_t line, const char* message) {
+            static_cast<Seen*>(context)->failures += errorLine(path, line, message);
+        },
+        [](void* context, const char*, int32_t) {
+            std::filesystem::resize_file(static_cast<Seen*>(context)->grows, 256u << 20);
+        },
+        [](void*, bool) {}};
+    std::vector<char> buffers(kIncludeReadBuffersSize);
+    IncludeWalk walk{sink, buffers.data(), false};
+    FILE* stream = std::fopen(main.c_str(), "rb");
+    ASSERT_NE(stream, nullptr);
+    EXPECT_TRUE(walkSourceStream(walk, stream, main.c_str(), 1, 0));
+    std::fclose(stream);
+    EXPECT_EQ(seen.failures, errorLine(main, 1, kTooMuchIncludedTextMessage));
 }
 
 TEST(ShaderSourceErrorLine, NamesTheIncludingFileAndTheDirectiveLine) {
@@ -303,24 +337,29 @@ TEST(ShaderSourceErrorLine, NamesTheIncludingFileAndTheDirectiveLine) {
                                  errorLine(main, 5, "unable to open file m2") + "\n");
 }
 
-TEST(ShaderSourceErrorLine, ReaderWithoutPathIsUnknown) {
-    SourceReader reader{nullptr, nullptr, 7};
-    uint64_t capacity = 0;
-    uint64_t length = 0;
-    char* text = reader.appendErrorLine("message", nullptr, capacity, length);
-    EXPECT_EQ(std::string(text), "#error \"(unknown): 7: message\"\n");
-    EXPECT_EQ(length, std::string(text).size());
+TEST(ShaderSourceErrorLine, StreamWithoutPathIsUnknown) {
+    FILE* stream = std::tmpfile();
+    ASSERT_NE(stream, nullptr);
+    std::fputs("a\n#include <m>\n", stream);
+    std::rewind(stream);
+    ShaderSourceLoader loader;
+    char* text = nullptr;
+    EXPECT_EQ(loader.loadStream(stream, nullptr, &text), LoadResult::loaded);
+    std::fclose(stream);
+    EXPECT_EQ(std::string(text), "a\n#error \"(unknown): 2: expected quote after #include\"\n\n");
     releaseMemory(text);
 }
 
 TEST(ShaderSourceErrorLine, MessageWithoutMemoryIsOutOfMemory) {
     TempFolder folder;
     std::string main = folder.write("main.vert", "#include \"missing.glsl\"\n");
-    // The first buffer, the joined path, then the message buffer.
-    injectAllocationFailure(3);
-    std::string text = loadNew(main);
-    injectAllocationFailure(0);
-    EXPECT_EQ(text, errorLine(main, 1, "Out of memory") + "\n");
+    // The read buffers, the first buffer, the joined path, then the message
+    // buffer.
+    ShaderSourceLoader loader;
+    char* text = nullptr;
+    FailedLoad load = loadFailing(loader, main, text, 4);
+    EXPECT_EQ(load.result, LoadResult::loaded);
+    EXPECT_EQ(load.text, errorLine(main, 1, "Out of memory") + "\n");
 }
 
 TEST(ShaderSourceRepeatedLoad, FilesOfOneStageFollowEachOther) {
@@ -328,11 +367,12 @@ TEST(ShaderSourceRepeatedLoad, FilesOfOneStageFollowEachOther) {
     std::string first = folder.write("first.vert", "first");
     std::string second = folder.write("second.vert", "#include \"inc.glsl\"\nsecond\n");
     folder.write("inc.glsl", std::string(2000, 'i'));
+    ShaderSourceLoader loader;
     char* text = nullptr;
-    ASSERT_TRUE(loadShaderSource(first.c_str(), &text));
-    ASSERT_TRUE(loadShaderSource(second.c_str(), &text));
-    ASSERT_TRUE(loadShaderSource(first.c_str(), &text));
-    EXPECT_EQ(includeDepth, 0);
+    ASSERT_EQ(loader.load(first.c_str(), &text), LoadResult::loaded);
+    ASSERT_EQ(loader.load(second.c_str(), &text), LoadResult::loaded);
+    ASSERT_EQ(loader.load(first.c_str(), &text), LoadResult::loaded);
+    EXPECT_EQ(loader.includeDepth, 0);
     EXPECT_EQ(std::string(text), "first\n" + std::string(2000, 'i') + "\nsecond\n\nfirst\n");
     releaseMemory(text);
 }
@@ -343,12 +383,13 @@ TEST(ShaderSourceRepeatedLoad, FileThatCannotBeOpenedLeavesTheTextAlone) {
     folder.write("folder/x.glsl", "X\n");
     std::vector<std::string> unopenable = {folder.file("missing.vert"), folder.file("folder")};
     for (const std::string& path : unopenable) {
+        ShaderSourceLoader loader;
         char* text = nullptr;
-        EXPECT_FALSE(loadShaderSource(path.c_str(), &text)) << path;
+        EXPECT_EQ(loader.load(path.c_str(), &text), LoadResult::notOpened) << path;
         EXPECT_EQ(text, nullptr) << path;
-        ASSERT_TRUE(loadShaderSource(first.c_str(), &text));
+        ASSERT_EQ(loader.load(first.c_str(), &text), LoadResult::loaded);
         char* before = text;
-        EXPECT_FALSE(loadShaderSource(path.c_str(), &text)) << path;
+        EXPECT_EQ(loader.load(path.c_str(), &text), LoadResult::notOpened) << path;
         EXPECT_EQ(text, before) << path;
         EXPECT_EQ(std::string(text), "first\n\n") << path;
         releaseMemory(text);
@@ -410,18 +451,16 @@ TEST(ShaderSourceReadError, ErrorInTheMiddleOfAFileIsReported) {
         ScriptedStream script{lines, failAtEnd};
         FILE* stream = fopencookie(&script, "rb", {readScripted, nullptr, nullptr, nullptr});
         ASSERT_NE(stream, nullptr);
-        SourceReader reader{stream, "scripted", 1};
-        uint64_t capacity = 0;
-        uint64_t length = 0;
-        char* text = reader.readSource(nullptr, capacity, length);
+        ShaderSourceLoader loader;
+        char* text = nullptr;
+        LoadResult result = loader.loadStream(stream, "scripted", &text);
         std::fclose(stream);
-        EXPECT_EQ(reader.readFailed, failAtEnd);
         if (failAtEnd) {
-            // Some of the text may have been appended, but never the end.
-            std::string partial = text == nullptr ? "" : text;
-            EXPECT_LT(partial.size(), lines.size());
-            EXPECT_EQ(lines.compare(0, partial.size(), partial), 0);
+            // What was read before the failure is dropped.
+            EXPECT_EQ(result, LoadResult::notOpened);
+            EXPECT_EQ(text, nullptr);
         } else {
+            EXPECT_EQ(result, LoadResult::loaded);
             EXPECT_EQ(std::string(text), lines + "\n");
         }
         releaseMemory(text);
@@ -438,14 +477,15 @@ TEST(ShaderSourceReadError, FileThatCannotBeReadIsNotLoaded) {
         GTEST_SKIP() << "no unreadable ordinary file on this system";
     }
     std::string first = folder.write("first.vert", "first\n");
+    ShaderSourceLoader loader;
     char* text = nullptr;
-    EXPECT_FALSE(loadShaderSource(unreadable.c_str(), &text));
+    EXPECT_EQ(loader.load(unreadable.c_str(), &text), LoadResult::notOpened);
     EXPECT_EQ(text, nullptr);
-    ASSERT_TRUE(loadShaderSource(first.c_str(), &text));
-    EXPECT_FALSE(loadShaderSource(unreadable.c_str(), &text));
+    ASSERT_EQ(loader.load(first.c_str(), &text), LoadResult::loaded);
+    EXPECT_EQ(loader.load(unreadable.c_str(), &text), LoadResult::notOpened);
     EXPECT_EQ(std::string(text), "first\n\n");
     releaseMemory(text);
-    EXPECT_EQ(includeDepth, 0);
+    EXPECT_EQ(loader.includeDepth, 0);
 }
 
 TEST(ShaderSourceReadError, IncludeThatCannotBeReadIsAnErrorLine) {
@@ -492,52 +532,38 @@ TEST(ShaderSourceMemory, UnknownSizeStartsWithTheTerminatorAlone) {
     EXPECT_EQ(text, "void main() {}\n\n");
 }
 
-TEST(ShaderSourceMemoryDeathTest, TextThatCannotGrowEndsTheProcess) {
+TEST(ShaderSourceMemory, AllocationFailuresEndTheLoadAsTheirKindSays) {
     TempFolder folder;
     std::string main = folder.write("main.vert", "#include \"inc.glsl\"\n");
     folder.write("inc.glsl", std::string(100, 'i'));
     std::string first = folder.write("first.vert", "first\n");
-    // The first buffer, then the joined path, then the growth for the
-    // included text.
-    EXPECT_EXIT(
-        {
-            injectAllocationFailure(3);
-            char* text = nullptr;
-            loadShaderSource(main.c_str(), &text);
-        },
-        ExitedWithCode(2), Eq(kOutOfMemoryMessage));
-    // A further file for a stage grows the text with its first chunk.
-    EXPECT_EXIT(
-        {
-            char* text = nullptr;
-            loadShaderSource(first.c_str(), &text);
-            injectAllocationFailure(1);
-            loadShaderSource(first.c_str(), &text);
-        },
-        ExitedWithCode(2), Eq(kOutOfMemoryMessage));
-}
-
-TEST(ShaderSourceMemoryDeathTest, JoinedPathWithoutMemoryEndsTheProcess) {
-    TempFolder folder;
-    std::string main = folder.write("main.vert", "#include \"inc.glsl\"\n");
-    folder.write("inc.glsl", "INC\n");
-    EXPECT_EXIT(
-        {
-            injectAllocationFailure(2);
-            char* text = nullptr;
-            loadShaderSource(main.c_str(), &text);
-        },
-        ExitedWithCode(2), Eq(kOutOfMemoryMessage));
-}
-
-TEST(ShaderSourceMemory, FirstBufferWithoutMemoryFailsTheLoad) {
-    TempFolder folder;
-    std::string path = folder.write("main.vert", "x\n");
-    char* text = nullptr;
-    injectAllocationFailure(1);
-    EXPECT_FALSE(loadShaderSource(path.c_str(), &text));
-    injectAllocationFailure(0);
-    EXPECT_EQ(text, nullptr);
+    struct Case {
+        const char* name;
+        const std::string& path;
+        bool loadedBefore;  // the stage has a text already
+        unsigned long long failing;
+        LoadResult expected;
+    } cases[] = {
+        {"read buffers", main, false, 1, LoadResult::notOpened},
+        {"first buffer", main, false, 2, LoadResult::notOpened},
+        {"joined path", main, false, 3, LoadResult::outOfMemory},
+        {"growth for the included text", main, false, 4, LoadResult::outOfMemory},
+        {"growth of a stage's text by a further file", first, true, 1, LoadResult::outOfMemory},
+    };
+    for (const Case& row : cases) {
+        ShaderSourceLoader loader;
+        char* text = nullptr;
+        if (row.loadedBefore) {
+            ASSERT_EQ(loader.load(row.path.c_str(), &text), LoadResult::loaded);
+        }
+        FailedLoad load = loadFailing(loader, row.path, text, row.failing);
+        EXPECT_EQ(load.result, row.expected) << row.name;
+        // Out of memory gives the text up with its message; a load that did
+        // not open leaves the text as it was.
+        const bool outOfMemory = row.expected == LoadResult::outOfMemory;
+        EXPECT_EQ(load.standardError, outOfMemory ? kOutOfMemoryMessage : "") << row.name;
+        EXPECT_EQ(load.text, outOfMemory || !row.loadedBefore ? "<null>" : "first\n\n") << row.name;
+    }
 }
 
 }  // namespace

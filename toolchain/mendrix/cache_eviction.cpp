@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/decimal.h"
 #include "toolchain/mendrix/cache_folder.h"
 
 namespace mendrix {
@@ -27,14 +28,9 @@ bool readCounter(const safe_files::FolderHandle& folder, uint64_t& total) {
         text.empty()) {
         return false;
     }
-    total = 0;
-    for (char digit : text) {
-        if (digit < '0' || digit > '9') {
-            return false;
-        }
-        total = total * 10 + static_cast<uint64_t>(digit - '0');
-    }
-    return true;
+    // Digits alone, and a number that fits: anything else is rescanned.
+    const char* end = parseDecimalDigits(text.c_str(), total);
+    return end == text.c_str() + text.size();
 }
 
 void writeCounter(const safe_files::FolderHandle& folder, uint64_t total) {
@@ -81,20 +77,14 @@ uint64_t replacedDiskUse(const safe_files::FolderHandle& folder, const std::stri
                : 0;
 }
 
-// A scoped hold on the folder's lock.
-struct FolderLock {
-    safe_files::PathLock lock{-1, false};
-    ~FolderLock() { safe_files::unlockPath(lock); }
-};
-
 }  // namespace
 
 bool placeEntry(const safe_files::FolderHandle& folder, const std::string& temporary,
                 const std::string& entryName, uint64_t diskUse, uint64_t maxSize,
                 std::string& error) {
-    FolderLock held;
+    safe_files::PathLock lock;
     const safe_files::LockResult locked =
-        safe_files::lockFolder(folder, kLockTimeoutMilliseconds, held.lock, error);
+        safe_files::lockFolder(folder, kLockTimeoutMilliseconds, lock, error);
     if (locked != safe_files::LockResult::acquired &&
         locked != safe_files::LockResult::unsupported) {
         safe_files::removeFromFolder(folder, temporary);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/decimal.h"
 #include "toolchain/mendrix/cache_base_folder.h"
 
 namespace mendrix {
@@ -52,17 +53,10 @@ std::string cachePath(const std::string& folder, const std::string& name) {
 }
 
 bool parseCacheSize(const char* text, uint64_t& bytes) {
-    if (text == nullptr || text[0] < '0' || text[0] > '9') {
-        return false;
-    }
     uint64_t value = 0;
-    const char* at = text;
-    for (; *at >= '0' && *at <= '9'; ++at) {
-        uint64_t digit = static_cast<uint64_t>(*at - '0');
-        if (value > (UINT64_MAX - digit) / 10) {
-            return false;
-        }
-        value = value * 10 + digit;
+    const char* at = text != nullptr ? parseDecimalDigits(text, value) : nullptr;
+    if (at == nullptr) {
+        return false;
     }
     // Powers of 1024, in either case.
     static constexpr struct {

@@ -6,17 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "libraries/compiler_records.h"
+
 namespace mendrix {
 
-// Bits of the request's optimizationFlags that choose passes.
-constexpr uint64_t kOptimizeBackend = 0x1;        // "sc"
-constexpr uint64_t kOptimizeFastMath = 0x2;       // "fastmath"
-constexpr uint64_t kOptimizeLoopVariables = 0x4;  // "loopvar"
-constexpr uint64_t kOptimizeConstants = 0x8;      // "const"
-constexpr uint64_t kOptimizeLoopUnroll = 0x10;    // "loopexpr"
-constexpr uint64_t kOptimizeUnusedStores = 0x20;  // "unusedvar"
-constexpr uint64_t kLimitArraySymbols = 0x40;     // not an optimisation: reflection only
-constexpr uint64_t kOptimizeUnusedCode = 0x80;    // "glsl"
+// The bits of the request's optimizationFlags that choose passes are those
+// of libraries/compiler_records.h.
 
 // Runs the passes that `optimizationFlags` chooses over `words` in place.
 // False, with the optimiser's first message, when it fails; `words` is then

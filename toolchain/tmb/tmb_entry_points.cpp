@@ -110,7 +110,7 @@ int32_t run(Mode mode, const char* outputPath, uint32_t gpuVersion, uint32_t end
         if (!tmb::validateShaderFile(file, error)) {
             return report(error);
         }
-        safe_files::PathLock lock{-1, false};
+        safe_files::PathLock lock;
         if (!lockOutput(outputPath, lock, error)) {
             return report(std::string(outputPath) + ": " + error);
         }
@@ -126,7 +126,7 @@ int32_t run(Mode mode, const char* outputPath, uint32_t gpuVersion, uint32_t end
                 ok = tmb::writeShaderHeader(outputPath, file, error);
                 break;
         }
-        safe_files::unlockPath(lock);
+        lock.release();
         if (!ok) {
             return report(std::string(outputPath) + ": " + error);
         }

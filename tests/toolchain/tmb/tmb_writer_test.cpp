@@ -322,7 +322,7 @@ TEST(TmbWriter, UnusableDestinationsFailAndLeaveNothingBehind) {
 TEST(TmbWriter, WritersGiveUpOnAFileLockedTooLong) {
     TempFolder folder;
     const std::string path = folder.write("out.vrx", "old contents");
-    safe_files::PathLock lock{-1, false};
+    safe_files::PathLock lock;
     std::string error;
     ASSERT_EQ(safe_files::lockPath(path, 1000, lock, error), safe_files::LockResult::acquired);
 #ifdef _WIN32
@@ -344,7 +344,7 @@ TEST(TmbWriter, WritersGiveUpOnAFileLockedTooLong) {
 #else
     unsetenv("TMB_LOCK_TIMEOUT_MS");
 #endif
-    safe_files::unlockPath(lock);
+    lock.release();
     EXPECT_THAT(results, ElementsAre(0, 0, 0));
     EXPECT_EQ(readFileBytes(path), "old contents");
     EXPECT_THAT(folderEntries(folder.path()), ElementsAre("out.vrx"));
