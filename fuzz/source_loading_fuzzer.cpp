@@ -16,7 +16,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "platform/allocation.h"
-#include "platform/fault_injection.h"
+#include "tests/seams/fault_injection.h"
 #include "platform/file_system.h"
 #include "source/shader_source.h"
 

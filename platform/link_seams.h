@@ -1,5 +1,5 @@
 // Points where test and fuzz builds link definitions of their own
-// (fault_injection.cpp) in place of those of seam_defaults.cpp. Only
+// (tests/seams/fault_injection.cpp) in place of those of seam_defaults.cpp. Only
 // platform/ includes this header.
 #pragma once
 

@@ -16,7 +16,7 @@
 
 #include "driver/command_line.h"
 #include "platform/allocation.h"
-#include "platform/fault_injection.h"
+#include "tests/seams/fault_injection.h"
 #include "source/shader_source.h"
 #include "source/stream_out_list.h"
 #include "tests/support/temp_folder.h"

@@ -10,7 +10,7 @@
 #include <set>
 #include <thread>
 
-#include "platform/fault_injection.h"
+#include "tests/seams/fault_injection.h"
 #include "platform/folder_handle.h"
 #include "platform/safe_files.h"
 #include "tests/support/temp_folder.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/allocation.h"
-#include "platform/fault_injection.h"
+#include "tests/seams/fault_injection.h"
 #include "tests/support/temp_folder.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // link seams, with failures to order. Every name that allocation.cpp and
 // seam_defaults.cpp define is defined here too, so neither of those objects
 // is taken from the archive once this one is linked.
-#include "platform/fault_injection.h"
+#include "tests/seams/fault_injection.h"
 
 #include <cstdlib>
 
