@@ -17,7 +17,7 @@
 
 #include "libraries/compiler_records.h"
 #include "toolchain/common/stage_record.h"
-#include "toolchain/mendrix/cache_key.h"
+#include "toolchain/mendrix/cache/cache_key.h"
 
 namespace mendrix {
 
