@@ -21,7 +21,7 @@ namespace {
 // statistics exactly where the request asks for them.
 bool stageFitsJob(const CachedStage& stage, const StageJob& job, const CompileRequest& request,
                   uint32_t gpuVersion) {
-    const toolchain::ToolchainStageRecord& record = stage.record;
+    const toolchain::StageRecord& record = stage.record;
     const uint32_t flags = request.compileFlags;
     const bool hashWanted = (flags & kCompileFlagNoQuarn) == 0;
     const bool statsWanted = job.stats != nullptr && (flags & kCompileFlagInstructionStats) != 0;
@@ -48,14 +48,14 @@ bool entryFitsJobs(const CacheEntry& entry, const CompileRequest& request, uint3
 }
 
 void fillStage(CachedStage& cached, StageJob& job, StageStorage& out,
-               std::vector<QuarnStage>& quarnStages) {
+               std::vector<DebugInfoStage>& debugInfoStages) {
     out.binary = std::move(cached.binary);
     out.reflection = std::move(cached.reflection);
     if (job.requestPath != nullptr) {
         out.path = job.requestPath;
     }
     // Sizes are those of the bytes held, whatever the entry said.
-    toolchain::ToolchainStageRecord record = cached.record;
+    toolchain::StageRecord record = cached.record;
     record.binary = out.binary.data();
     record.binarySize = out.binary.size();
     record.reflection = out.reflection.data();
@@ -65,7 +65,7 @@ void fillStage(CachedStage& cached, StageJob& job, StageStorage& out,
     if ((record.flags & toolchain::kStageFlagHashPresent) != 0) {
         toolchain::Hash128 hash;
         std::memcpy(hash.data(), record.hash, hash.size());
-        quarnStages.push_back(
+        debugInfoStages.push_back(
             {job.stageName, std::string_view(out.path), std::string_view(job.text, job.length),
              record.binaryFormat == toolchain::kBinarySpirv ? "spirv" : "validated",
              out.binary.size(), hash});
@@ -98,9 +98,9 @@ bool entryUsable(std::string_view bytes, const EntryCheck& check, CacheEntry& en
 
 void useEntry(CacheEntry& entry, const std::string& log, std::vector<StageJob>& jobs,
               ProgramStorage& storage, Diagnostics& diagnostics,
-              std::vector<QuarnStage>& quarnStages) {
+              std::vector<DebugInfoStage>& debugInfoStages) {
     for (size_t i = 0; i < jobs.size(); ++i) {
-        fillStage(entry.stages[i], jobs[i], storage.stages[jobs[i].storageIndex], quarnStages);
+        fillStage(entry.stages[i], jobs[i], storage.stages[jobs[i].storageIndex], debugInfoStages);
     }
     diagnostics.appendWarningLog(log);
 }
@@ -108,7 +108,7 @@ void useEntry(CacheEntry& entry, const std::string& log, std::vector<StageJob>& 
 // After a local miss: the remote storages, when any are named. A remote
 // hit is kept in the local folder too, when the program is released.
 bool takeFromRemote(const EntryCheck& check, ProgramStorage& storage, Diagnostics& diagnostics,
-                    std::vector<QuarnStage>& quarnStages) {
+                    std::vector<DebugInfoStage>& debugInfoStages) {
     CacheLookup& lookup = check.lookup;
     lookup.remote = remoteCacheNamed();
     if (!lookup.remote) {
@@ -128,7 +128,7 @@ bool takeFromRemote(const EntryCheck& check, ProgramStorage& storage, Diagnostic
                               accept)) {
         return false;
     }
-    useEntry(entry, log, check.jobs, storage, diagnostics, quarnStages);
+    useEntry(entry, log, check.jobs, storage, diagnostics, debugInfoStages);
     const uint64_t maxSize = lookup.settings.maxSize;
     if (maxSize != 0 && accepted.size() <= std::min(maxSize, kCacheEntryMaxBytes)) {
         PendingCacheStore& store = storage.pendingStore;
@@ -194,7 +194,7 @@ std::string includeLineMapKeyBytes(const std::vector<StageJob>& jobs,
 
 bool takeFromCache(const CompileRequest& request, uint32_t gpuVersion, std::vector<StageJob>& jobs,
                    ProgramStorage& storage, Diagnostics& diagnostics,
-                   std::vector<QuarnStage>& quarnStages, CacheLookup& lookup) {
+                   std::vector<DebugInfoStage>& debugInfoStages, CacheLookup& lookup) {
     lookup.settings = cacheSettingsFromEnvironment();
     if (!lookup.settings.enabled || !openFolderFor(lookup)) {
         return false;
@@ -217,7 +217,7 @@ bool takeFromCache(const CompileRequest& request, uint32_t gpuVersion, std::vect
     switch (safe_files::readOwnFile(lookup.folder, lookup.entryName, bound, bytes, error)) {
         case safe_files::ReadResult::read:
             if (entryUsable(bytes, check, entry, log)) {
-                useEntry(entry, log, jobs, storage, diagnostics, quarnStages);
+                useEntry(entry, log, jobs, storage, diagnostics, debugInfoStages);
                 safe_files::touchInFolder(lookup.folder, lookup.entryName);
                 cacheDebugLine(lookup.settings, "hit", where);
                 return true;
@@ -231,7 +231,7 @@ bool takeFromCache(const CompileRequest& request, uint32_t gpuVersion, std::vect
             cacheDebugLine(lookup.settings, "ignored unusable entry", where + ": " + error);
             break;
     }
-    return takeFromRemote(check, storage, diagnostics, quarnStages);
+    return takeFromRemote(check, storage, diagnostics, debugInfoStages);
 }
 
 void prepareCacheStore(CacheLookup& lookup, const CompileRequest& request,

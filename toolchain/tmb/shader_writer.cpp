@@ -21,7 +21,7 @@ bool fail(std::string& error, std::string message) {
 // Copies the stage record at the start of a stage slot into a Stage.
 bool readStageRecord(const void* slot, uint32_t expectedKind, Stage& stage,
                      uint32_t& recordGpuVersion, std::string& error) {
-    toolchain::ToolchainStageRecord record;
+    toolchain::StageRecord record;
     std::memcpy(&record, slot, sizeof record);
     const std::string where = std::string(stageKindName(expectedKind)) + " stage record";
     if (record.magic != toolchain::kStageRecordMagic) {

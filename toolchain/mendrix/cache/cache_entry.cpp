@@ -97,8 +97,7 @@ bool binaryHasItsForm(const CachedStage& stage) {
     }
 }
 
-bool hashFitsBinary(const toolchain::ToolchainStageRecord& record,
-                    const std::vector<uint8_t>& binary) {
+bool hashFitsBinary(const toolchain::StageRecord& record, const std::vector<uint8_t>& binary) {
     toolchain::Hash128 expected{};
     if ((record.flags & toolchain::kStageFlagHashPresent) != 0) {
         expected = toolchain::hash128(
@@ -109,7 +108,7 @@ bool hashFitsBinary(const toolchain::ToolchainStageRecord& record,
 
 // Everything the record says agrees with the bytes the stage holds.
 bool recordDescribesStage(const CachedStage& stage) {
-    const toolchain::ToolchainStageRecord& record = stage.record;
+    const toolchain::StageRecord& record = stage.record;
     std::vector<toolchain::ReflectionEntry> entries;
     std::string error;
     const ShaderStats noStats{};
@@ -163,7 +162,7 @@ std::string encodeCacheEntry(const CacheEntry& entry) {
     putBytes(body, entry.log.data(), entry.log.size());
     putNumber(body, entry.stages.size(), 4);
     for (const CachedStage& stage : entry.stages) {
-        toolchain::ToolchainStageRecord record = stage.record;
+        toolchain::StageRecord record = stage.record;
         record.binary = nullptr;
         record.reflection = nullptr;
         record.sourcePath = nullptr;

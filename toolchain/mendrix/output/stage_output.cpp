@@ -78,7 +78,7 @@ bool finalSpirv(const ProgramOutput& program, const StageJob& job,
 
 void emitStage(const ProgramOutput& program, StageJob& job, size_t index,
                const std::vector<uint32_t>& words, const std::vector<ReflectionEntry>& reflection,
-               StageStorage& out, std::vector<QuarnStage>& quarnStages) {
+               StageStorage& out, std::vector<DebugInfoStage>& debugInfoStages) {
     const CompileRequest& request = *program.request;
     uint32_t flags = request.compileFlags;
     glslang::TIntermediate& intermediate = *program.run->program->getIntermediate(job.language);
@@ -99,7 +99,7 @@ void emitStage(const ProgramOutput& program, StageJob& job, size_t index,
         out.path = job.requestPath;
     }
 
-    toolchain::ToolchainStageRecord record{};
+    toolchain::StageRecord record{};
     record.magic = toolchain::kStageRecordMagic;
     record.kind = job.kind;
     record.binaryFormat = spirv ? toolchain::kBinarySpirv : toolchain::kBinaryValidated;
@@ -119,9 +119,9 @@ void emitStage(const ProgramOutput& program, StageJob& job, size_t index,
             std::string_view(reinterpret_cast<const char*>(out.binary.data()), out.binary.size()));
         std::memcpy(record.hash, hash.data(), hash.size());
         record.flags |= toolchain::kStageFlagHashPresent;
-        quarnStages.push_back({job.stageName, std::string_view(out.path),
-                               std::string_view(job.text, job.length),
-                               spirv ? "spirv" : "validated", out.binary.size(), hash});
+        debugInfoStages.push_back({job.stageName, std::string_view(out.path),
+                                   std::string_view(job.text, job.length),
+                                   spirv ? "spirv" : "validated", out.binary.size(), hash});
     }
     std::memcpy(job.slot, &record, sizeof record);
 
@@ -158,7 +158,7 @@ void dropRemovedUniforms(const std::vector<uint32_t>& words,
 }  // namespace
 
 void emitProgram(ProgramOutput& program, std::vector<StageJob>& jobs, ProgramStorage& storage,
-                 Diagnostics& diagnostics, std::vector<QuarnStage>& quarnStages) {
+                 Diagnostics& diagnostics, std::vector<DebugInfoStage>& debugInfoStages) {
     const CompileRequest& request = *program.request;
     std::vector<EShLanguage> languages;
     for (const StageJob& job : jobs) {
@@ -197,7 +197,7 @@ void emitProgram(ProgramOutput& program, std::vector<StageJob>& jobs, ProgramSto
     for (size_t index = 0; index < jobs.size(); ++index) {
         StageJob& job = jobs[index];
         emitStage(program, job, index, words[index], reflections[index],
-                  storage.stages[job.storageIndex], quarnStages);
+                  storage.stages[job.storageIndex], debugInfoStages);
     }
 }
 

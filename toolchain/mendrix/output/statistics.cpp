@@ -76,9 +76,10 @@ struct Instruction {
     uint32_t count;
 };
 
-class Module {
+// The instructions of a SPIR-V module, with each result id's definition.
+class SpirvModule {
 public:
-    explicit Module(const std::vector<uint32_t>& words) {
+    explicit SpirvModule(const std::vector<uint32_t>& words) {
         for (size_t pos = 5; pos < words.size();) {
             uint32_t count = words[pos] >> 16;
             if (count == 0 || pos + count > words.size()) {
@@ -106,7 +107,7 @@ public:
 
     // 4-component slots a value of type `id` occupies, as constants are laid
     // out in registers; 0 for opaque types.
-    uint32_t slotsOf(uint32_t id, int depth = 0) const {
+    uint32_t constantSlotsOf(uint32_t id, int depth = 0) const {
         const Instruction* type = definition(id);
         if (type == nullptr || depth > 16) {
             return 0;
@@ -125,19 +126,19 @@ public:
                     length != nullptr && length->op == spv::OpConstant && length->count > 3
                         ? length->words[3]
                         : 1;
-                return elements * slotsOf(type->words[2], depth + 1);
+                return elements * constantSlotsOf(type->words[2], depth + 1);
             }
             case spv::OpTypeRuntimeArray:
-                return slotsOf(type->words[2], depth + 1);
+                return constantSlotsOf(type->words[2], depth + 1);
             case spv::OpTypeStruct: {
                 uint32_t total = 0;
                 for (uint32_t i = 2; i < type->count; ++i) {
-                    total += slotsOf(type->words[i], depth + 1);
+                    total += constantSlotsOf(type->words[i], depth + 1);
                 }
                 return total;
             }
             case spv::OpTypePointer:
-                return type->count > 3 ? slotsOf(type->words[3], depth + 1) : 0;
+                return type->count > 3 ? constantSlotsOf(type->words[3], depth + 1) : 0;
             default:
                 return 0;
         }
@@ -186,7 +187,7 @@ ShaderStats statsFromSpirv(const std::vector<uint32_t>& words, bool vertexStage,
     if (words.size() < 5) {
         return stats;
     }
-    Module module(words);
+    SpirvModule module(words);
     std::set<uint32_t> uniformsUsed;
 
     // Per function: values live over the linear instruction order.
@@ -301,7 +302,7 @@ ShaderStats statsFromSpirv(const std::vector<uint32_t>& words, bool vertexStage,
     for (uint32_t variable : uniformsUsed) {
         const Instruction* def = module.definition(variable);
         if (def != nullptr) {
-            stats.externalAluConstants += module.slotsOf(def->words[1]);
+            stats.externalAluConstants += module.constantSlotsOf(def->words[1]);
         }
     }
     return stats;
@@ -311,7 +312,8 @@ ShaderStats statsFromSpirv(const std::vector<uint32_t>& words, bool vertexStage,
 
 namespace {
 
-uint32_t slotsOf(const glslang::TType& type, int depth = 0) {
+// 4-component slots a value of `type` occupies as constants; 0 for samplers.
+uint32_t constantSlotsOf(const glslang::TType& type, int depth = 0) {
     if (depth > 16 || type.getBasicType() == glslang::EbtSampler) {
         return 0;
     }
@@ -319,7 +321,7 @@ uint32_t slotsOf(const glslang::TType& type, int depth = 0) {
     if (type.isStruct()) {
         element = 0;
         for (const glslang::TTypeLoc& member : *type.getStruct()) {
-            element += slotsOf(*member.type, depth + 1);
+            element += constantSlotsOf(*member.type, depth + 1);
         }
     } else if (type.isMatrix()) {
         element = static_cast<uint32_t>(type.getMatrixCols());
@@ -345,7 +347,7 @@ public:
                    type.getQualifier().builtIn == glslang::EbvNone) {
             ++stats.vfetchInstructions;
         } else if (storage == glslang::EvqUniform && uniforms.insert(symbol->getId()).second) {
-            stats.externalAluConstants += slotsOf(type);
+            stats.externalAluConstants += constantSlotsOf(type);
         }
     }
 
