@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "toolchain/common/hash128.h"
+#include "toolchain/common/little_endian.h"
 #include "toolchain/mendrix/cache/cache_base_folder.h"
 #include "toolchain/mendrix/cache/cache_entry.h"
 #include "toolchain/mendrix/cache/cache_folder.h"
@@ -185,8 +186,7 @@ std::string includeLineMapKeyBytes(const std::vector<StageJob>& jobs,
             }
             map = serializeLineMap(relative);
         }
-        const uint64_t size = map.size();
-        bytes.append(reinterpret_cast<const char*>(&size), sizeof size);
+        toolchain::appendLittleEndian(bytes, map.size(), 8);
         bytes += map;
     }
     return bytes;

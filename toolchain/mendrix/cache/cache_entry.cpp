@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "toolchain/common/hash128.h"
+#include "toolchain/common/little_endian.h"
 #include "toolchain/common/validated_form.h"
 
 #define XXH_INLINE_ALL
@@ -21,10 +22,8 @@ constexpr size_t kSpirvHeaderSize = 20;
 constexpr uint32_t kKindOfSlot[kStageSlots] = {toolchain::kStageVertex, toolchain::kStagePixel,
                                                toolchain::kStageGeometry, toolchain::kStageCompute};
 
-void putNumber(std::string& out, uint64_t value, int size) {
-    for (int i = 0; i < size; ++i) {
-        out += static_cast<char>(value >> (8 * i));
-    }
+void putNumber(std::string& out, uint64_t value, size_t size) {
+    toolchain::appendLittleEndian(out, value, size);
 }
 
 void putBytes(std::string& out, const void* data, size_t size) {
@@ -40,10 +39,7 @@ struct Cursor {
         if (rest.size() < size) {
             return false;
         }
-        value = 0;
-        for (size_t i = 0; i < size; ++i) {
-            value |= uint64_t{static_cast<uint8_t>(rest[i])} << (8 * i);
-        }
+        value = toolchain::loadLittleEndian(rest.data(), size);
         rest.remove_prefix(size);
         return true;
     }
@@ -75,8 +71,7 @@ struct Cursor {
 };
 
 uint32_t wordAt(const std::vector<uint8_t>& bytes, size_t at) {
-    return uint32_t{bytes[at]} | uint32_t{bytes[at + 1]} << 8 | uint32_t{bytes[at + 2]} << 16 |
-           uint32_t{bytes[at + 3]} << 24;
+    return static_cast<uint32_t>(toolchain::loadLittleEndian(bytes.data() + at, 4));
 }
 
 // The binary is of the form the record names, with a header that agrees.

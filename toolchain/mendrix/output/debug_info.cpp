@@ -1,9 +1,9 @@
 #include "toolchain/mendrix/output/debug_info.h"
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "platform/folder_handle.h"
+#include "toolchain/common/user_cache_folder.h"
 
 namespace mendrix {
 
@@ -35,22 +35,15 @@ std::string folderProblem(safe_files::FolderResult result, const std::string& er
 }  // namespace
 
 bool defaultDebugInfoDirectory(std::string& directory, std::string& problem) {
-    auto variable = [](const char* name) -> std::string {
-        const char* value = std::getenv(name);
-        return value != nullptr ? value : "";
-    };
+    const std::string root = toolchain::userCacheFolder(
+        [](const std::string& folder, const std::string& name) { return folder + "/" + name; });
 #ifdef _WIN32
-    std::string root = variable("LOCALAPPDATA");
     if (root.empty()) {
         problem = "no default folder: LOCALAPPDATA is not set (name one with -quarndir)";
         return false;
     }
     directory = root + "\\Temp\\Korvane\\Lumo\\ShaderSymbols";
 #else
-    std::string root = variable("XDG_CACHE_HOME");
-    if (root.empty() && !variable("HOME").empty()) {
-        root = variable("HOME") + "/.cache";
-    }
     if (root.empty()) {
         problem =
             "no default folder: neither XDG_CACHE_HOME nor HOME is set (name one with -quarndir)";
