@@ -289,10 +289,9 @@ std::vector<uint32_t> binaryOffsets(const ShaderFile& file) {
 
 namespace {
 
-// The file header: magic, version, sizes and checksum, then the fields kept
-// in `file`. `programCount` is the number of program table entries.
-bool decodeFileHeader(std::span<const uint8_t> bytes, ShaderFile& file, uint32_t& programCount,
-                      std::string& error) {
+// What holds the file together: magic, format version, header size, file
+// size and checksum.
+bool checkFileFrame(std::span<const uint8_t> bytes, std::string& error) {
     if (bytes.size() < 4 || load32(bytes, header::magic) != kFileMagic) {
         return fail(error, "not a .vrx shader file (bad magic)");
     }
@@ -326,8 +325,17 @@ bool decodeFileHeader(std::span<const uint8_t> bytes, ShaderFile& file, uint32_t
         return fail(error, "checksum mismatch: stored " + toHex(stored) + ", computed " +
                                toHex(computed) + " (the file is corrupt)");
     }
+    return true;
+}
 
-    file.formatVersion = version;
+// The file header's fields, kept in `file`, after its frame is checked.
+// `programCount` is the number of program table entries.
+bool decodeFileHeader(std::span<const uint8_t> bytes, ShaderFile& file, uint32_t& programCount,
+                      std::string& error) {
+    if (!checkFileFrame(bytes, error)) {
+        return false;
+    }
+    file.formatVersion = load32(bytes, header::formatVersion);
     file.gpuVersion = load32(bytes, header::gpuVersion);
     file.endianSwapMode = load32(bytes, header::endianSwapMode);
     const uint32_t flags = load32(bytes, header::flags);
@@ -351,7 +359,7 @@ bool decodeFileHeader(std::span<const uint8_t> bytes, ShaderFile& file, uint32_t
     if (load32(bytes, header::programTableOffset) != kFileHeaderSize) {
         return fail(error, "program table does not follow the header");
     }
-    if (kFileHeaderSize + static_cast<uint64_t>(programCount) * kProgramEntrySize > fileSize) {
+    if (kFileHeaderSize + static_cast<uint64_t>(programCount) * kProgramEntrySize > bytes.size()) {
         return fail(error, "program table runs past the end of the file");
     }
     return true;
