@@ -287,6 +287,65 @@ void expandInclude(IncludeWalk& walk, const char* path, int64_t line, int32_t de
     }
 }
 
+// Where the walk of one file stands. `line` counts as the error lines do;
+// `fileLine` is where the bytes stand in the file, also past a line cut
+// short by a NUL byte.
+struct StreamPlace {
+    const char* path;
+    int32_t depth;
+    int64_t line;
+    int64_t fileLine;
+};
+
+enum class ChunkOutcome : uint8_t { carryOn, stopped, outOfMemory };
+
+// One chunk of the file (a line, or a piece of a long one): an include
+// directive is carried out, other text handed on; then the lines move on.
+ChunkOutcome walkChunk(IncludeWalk& walk, StreamPlace& place, PendingText& pending,
+                       const char* chunk, size_t chunkLength) {
+    const IncludeWalkSink& sink = walk.sink;
+    // A NUL byte ends what is taken of the chunk, its newline included.
+    const char* nul = static_cast<const char*>(std::memchr(chunk, '\0', chunkLength));
+    size_t taken = nul != nullptr ? static_cast<size_t>(nul - chunk) : chunkLength;
+    size_t blanks = 0;
+    while (blanks < taken && isBlank(chunk[blanks])) {
+        ++blanks;
+    }
+    char directive[kIncludeChunkSize];
+    const char* rest = nullptr;
+    if (blanks < taken && chunk[blanks] == '#') {
+        std::memcpy(directive, chunk, taken);
+        directive[taken] = '\0';
+        rest = directiveRest(directive);
+    }
+    if (rest != nullptr) {
+        pending.flush(sink);
+        expandInclude(walk, place.path, place.line, place.depth, rest);
+        if (walk.outOfMemory) {
+            return ChunkOutcome::outOfMemory;
+        }
+        if (walk.stopped) {
+            return ChunkOutcome::stopped;
+        }
+    } else if (taken == chunkLength) {
+        pending.add(chunk, taken, place.fileLine);
+    } else {
+        // The pending bytes must end here: they are handed out as one run,
+        // and the bytes from the NUL on are not taken.
+        pending.flush(sink);
+        if (taken > 0) {
+            sink.text(sink.context, chunk, taken, place.fileLine);
+        }
+    }
+    if (taken > 0 && chunk[taken - 1] == '\n') {
+        ++place.line;
+    }
+    if (chunk[chunkLength - 1] == '\n') {
+        ++place.fileLine;
+    }
+    return ChunkOutcome::carryOn;
+}
+
 }  // namespace
 
 bool walkSourceStream(IncludeWalk& walk, FILE* stream, const char* path, int64_t line,
@@ -305,11 +364,8 @@ bool walkSourceStream(IncludeWalk& walk, FILE* stream, const char* path, int64_t
         return false;
     }
     const IncludeWalkSink& sink = walk.sink;
-    // `line` counts as the error lines do; `fileLine` is where the bytes
-    // stand in the file, also past a line cut short by a NUL byte.
-    int64_t fileLine = line;
+    StreamPlace place{path, depth, line, line};
     PendingText pending;
-    char directive[kIncludeChunkSize];
     const char* chunk = nullptr;
     size_t chunkLength = 0;
     bool failed = false;
@@ -323,43 +379,13 @@ bool walkSourceStream(IncludeWalk& walk, FILE* stream, const char* path, int64_t
         if (!reader.next(chunk, chunkLength, failed)) {
             break;
         }
-        // A NUL byte ends what is taken of the chunk, its newline included.
-        const char* nul = static_cast<const char*>(std::memchr(chunk, '\0', chunkLength));
-        size_t taken = nul != nullptr ? static_cast<size_t>(nul - chunk) : chunkLength;
-        size_t blanks = 0;
-        while (blanks < taken && isBlank(chunk[blanks])) {
-            ++blanks;
-        }
-        const char* rest = nullptr;
-        if (blanks < taken && chunk[blanks] == '#') {
-            std::memcpy(directive, chunk, taken);
-            directive[taken] = '\0';
-            rest = directiveRest(directive);
-        }
-        if (rest != nullptr) {
-            pending.flush(sink);
-            expandInclude(walk, path, line, depth, rest);
-            if (walk.outOfMemory) {
-                return false;
-            }
-            if (walk.stopped) {
+        switch (walkChunk(walk, place, pending, chunk, chunkLength)) {
+            case ChunkOutcome::carryOn:
+                break;
+            case ChunkOutcome::stopped:
                 return true;
-            }
-        } else if (taken == chunkLength) {
-            pending.add(chunk, taken, fileLine);
-        } else {
-            // The pending bytes must end here: they are handed out as one
-            // run, and the bytes from the NUL on are not taken.
-            pending.flush(sink);
-            if (taken > 0) {
-                sink.text(sink.context, chunk, taken, fileLine);
-            }
-        }
-        if (taken > 0 && chunk[taken - 1] == '\n') {
-            ++line;
-        }
-        if (chunk[chunkLength - 1] == '\n') {
-            ++fileLine;
+            case ChunkOutcome::outOfMemory:
+                return false;
         }
     }
     if (failed) {
@@ -368,6 +394,6 @@ bool walkSourceStream(IncludeWalk& walk, FILE* stream, const char* path, int64_t
         return false;
     }
     pending.flush(sink);
-    sink.text(sink.context, "\n", 1, fileLine);
+    sink.text(sink.context, "\n", 1, place.fileLine);
     return true;
 }

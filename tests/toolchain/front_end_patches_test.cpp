@@ -63,12 +63,12 @@ Sources sourcesFor(const std::string& extension, const char* text, const char* p
     return sources;
 }
 
-toolchain::ToolchainStageRecord onlyStage(const CompiledShaderSet& set) {
+toolchain::StageRecord onlyStage(const CompiledShaderSet& set) {
     for (const void* slot :
          {static_cast<const void*>(&set.vertexShader), static_cast<const void*>(&set.pixelShader),
           static_cast<const void*>(&set.geometryShader),
           static_cast<const void*>(&set.computeShader)}) {
-        toolchain::ToolchainStageRecord record = recordAt(slot);
+        toolchain::StageRecord record = recordAt(slot);
         if (record.magic == toolchain::kStageRecordMagic) {
             return record;
         }
@@ -93,7 +93,7 @@ TEST(FrontEndPatches, ProgramsCompileWithTheirFoldedConstants) {
         if (c.storedLine == nullptr || !compiled.ok) {
             continue;
         }
-        const toolchain::ToolchainStageRecord record = onlyStage(compiled.set);
+        const toolchain::StageRecord record = onlyStage(compiled.set);
         ASSERT_EQ(record.binaryFormat, toolchain::kBinarySpirv);
 #ifndef _WIN32
         const std::string listing = disassemble(record, folder);

@@ -132,7 +132,7 @@ std::string compileToBytes(const std::string& vertex, const std::string& pixel) 
     std::string bytes = compiled.log();
     for (const void* slot : {static_cast<const void*>(&compiled.set.vertexShader),
                              static_cast<const void*>(&compiled.set.pixelShader)}) {
-        toolchain::ToolchainStageRecord record = recordAt(slot);
+        toolchain::StageRecord record = recordAt(slot);
         bytes.append(reinterpret_cast<const char*>(record.binary), record.binarySize);
         record.binary = record.reflection = nullptr;
         record.sourcePath = nullptr;

@@ -181,7 +181,7 @@ TEST_P(ValidPrograms, CompileIntoOneRecordPerStage) {
     };
     bool first = true;
     for (const Slot& slot : slots) {
-        toolchain::ToolchainStageRecord record = recordAt(slot.record);
+        toolchain::StageRecord record = recordAt(slot.record);
         if (slot.source == nullptr) {
             EXPECT_EQ(record.magic, 0u) << "absent stage " << slot.kind << " stays zero";
             continue;
@@ -619,7 +619,7 @@ TEST(MendrixCompile, DebugInformationFileMapsHashesToSources) {
     EXPECT_EQ(text.rfind("QUARN 1\nprogram ", 0), 0u);
     for (const void* slot : {static_cast<const void*>(&compiled.set.vertexShader),
                              static_cast<const void*>(&compiled.set.pixelShader)}) {
-        toolchain::ToolchainStageRecord record = recordAt(slot);
+        toolchain::StageRecord record = recordAt(slot);
         ASSERT_NE(record.flags & toolchain::kStageFlagHashPresent, 0u);
         toolchain::Hash128 hash;
         std::memcpy(hash.data(), record.hash, hash.size());

@@ -83,7 +83,7 @@ TEST(MendrixDiagnostics, LinkMessagesBelongToTheLastStageNamed) {
               "requires one entry point");
 }
 
-TEST(MendrixQuarn, HashIsFnv1a128) {
+TEST(StageHash, HashIsFnv1a128) {
     EXPECT_EQ(toolchain::hexOf(toolchain::hash128("")), "6c62272e07bb014262b821756295c58d");
     EXPECT_EQ(toolchain::hexOf(toolchain::hash128("a")), "d228cb696f1a8caf78912b704e4a8964");
     EXPECT_EQ(toolchain::hexOf(toolchain::hash128("foobar")), "343e1662793c64bf6f0d3597ba446f18");

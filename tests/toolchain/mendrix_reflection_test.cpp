@@ -47,7 +47,7 @@ std::string describe(const CompiledShaderSet& set) {
                                                           {"pixel", &set.pixelShader},
                                                           {"compute", &set.computeShader}};
     for (const auto& [stage, slot] : stages) {
-        toolchain::ToolchainStageRecord record = recordAt(slot);
+        toolchain::StageRecord record = recordAt(slot);
         if (record.magic != toolchain::kStageRecordMagic) {
             continue;
         }
@@ -60,7 +60,7 @@ std::string describe(const CompiledShaderSet& set) {
 }
 
 // Location and Binding decorations by variable name, from spirv-dis.
-std::map<std::string, int> decorations(const toolchain::ToolchainStageRecord& record,
+std::map<std::string, int> decorations(const toolchain::StageRecord& record,
                                        const TempFolder& folder) {
     std::map<std::string, int> found;
     std::istringstream lines(disassemble(record, folder));
@@ -116,7 +116,7 @@ TEST(MendrixReflection, StagesListWhatTheyUseAndAgreeWithTheDisassembly) {
                                  static_cast<const void*>(&set.geometryShader),
                                  static_cast<const void*>(&set.pixelShader),
                                  static_cast<const void*>(&set.computeShader)}) {
-            toolchain::ToolchainStageRecord record = recordAt(slot);
+            toolchain::StageRecord record = recordAt(slot);
             if (record.magic != toolchain::kStageRecordMagic) {
                 continue;
             }
@@ -168,7 +168,7 @@ TEST(MendrixOptimizer, EveryOptionKeepsValidCodeAndChangesItsSize) {
         Compiled compiled(compiler, request);
         ASSERT_TRUE(compiled.ok) << row.name << compiled.log();
         EXPECT_EQ(compiled.log(), "") << row.name;
-        toolchain::ToolchainStageRecord record = recordAt(&compiled.set.pixelShader);
+        toolchain::StageRecord record = recordAt(&compiled.set.pixelShader);
         ASSERT_EQ(record.binaryFormat, toolchain::kBinarySpirv) << row.name;
         std::vector<uint32_t> words(record.binarySize / 4);
         std::memcpy(words.data(), record.binary, words.size() * 4);

@@ -50,8 +50,8 @@ inline CompileRequest makeRequest(const Sources& sources, uint32_t extraFlags = 
     return request;
 }
 
-inline toolchain::ToolchainStageRecord recordAt(const void* slot) {
-    toolchain::ToolchainStageRecord record;
+inline toolchain::StageRecord recordAt(const void* slot) {
+    toolchain::StageRecord record;
     std::memcpy(&record, slot, sizeof record);
     return record;
 }
@@ -63,8 +63,7 @@ inline bool decodeBlock(const uint8_t* bytes, size_t size,
     return toolchain::parseReflection(std::span(bytes, size), entries, error);
 }
 
-inline std::vector<mendrix::ReflectionEntry> reflectionOf(
-    const toolchain::ToolchainStageRecord& record) {
+inline std::vector<mendrix::ReflectionEntry> reflectionOf(const toolchain::StageRecord& record) {
     std::vector<mendrix::ReflectionEntry> entries;
     EXPECT_TRUE(decodeBlock(record.reflection, record.reflectionSize, entries));
     return entries;
@@ -80,7 +79,7 @@ inline bool hasEntry(const std::vector<mendrix::ReflectionEntry>& entries, uint8
     return false;
 }
 
-inline uint32_t firstWord(const toolchain::ToolchainStageRecord& record) {
+inline uint32_t firstWord(const toolchain::StageRecord& record) {
     uint32_t word = 0;
     if (record.binary != nullptr && record.binarySize >= 4) {
         std::memcpy(&word, record.binary, 4);
@@ -93,8 +92,7 @@ constexpr uint32_t kSpirvMagic = 0x07230203u;
 // The host's spirv-dis listing of a SPIR-V stage; empty when it cannot run
 // (always in a Windows build: the host tool cannot run beside the emulated
 // test).
-inline std::string disassemble(const toolchain::ToolchainStageRecord& record,
-                               const TempFolder& folder) {
+inline std::string disassemble(const toolchain::StageRecord& record, const TempFolder& folder) {
 #ifdef _WIN32
     (void)record;
     (void)folder;

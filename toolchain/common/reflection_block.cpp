@@ -1,5 +1,7 @@
 #include "toolchain/common/reflection_block.h"
 
+#include "platform/failure.h"
+#include "toolchain/common/little_endian.h"
 #include "toolchain/common/stage_record.h"
 
 namespace toolchain {
@@ -9,19 +11,11 @@ namespace {
 constexpr size_t kEntryHeaderSize = 16;
 
 void putU32(std::vector<uint8_t>& out, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-    }
+    appendLittleEndian(out, value, 4);
 }
 
 uint32_t getU32(std::span<const uint8_t> bytes, size_t at) {
-    return static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
-           static_cast<uint32_t>(bytes[at + 2]) << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
-}
-
-bool fail(std::string& error, std::string message) {
-    error = std::move(message);
-    return false;
+    return static_cast<uint32_t>(loadLittleEndian(bytes.data() + at, 4));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Layout of the stage records that the reference compiler library (mendrix)
 // fills inside the compiled set and the reference writer library (tmb) reads.
 // The driver never looks inside these records; only the two libraries share
-// this layout. Each record starts with ToolchainStageRecord; the remaining
+// this layout. Each record starts with StageRecord; the remaining
 // bytes of the slot (360, 272, 240 or 216 bytes) stay zero.
 #pragma once
 
@@ -36,7 +36,7 @@ constexpr uint32_t kStageFlagEssl = 0x4;
 // The reflection block (reflection, reflectionSize) is laid out as
 // toolchain/common/reflection_block.h describes.
 
-struct ToolchainStageRecord {
+struct StageRecord {
     uint32_t magic;              // kStageRecordMagic when the stage was compiled
     uint32_t kind;               // StageKind
     uint32_t binaryFormat;       // BinaryFormat
@@ -51,21 +51,21 @@ struct ToolchainStageRecord {
     uint32_t languageVersion;    // e.g. 450, 300 (ESSL when kStageFlagEssl)
     const char* sourcePath;      // full path from the request, or null
 };
-static_assert(sizeof(ToolchainStageRecord) == 88);
-static_assert(offsetof(ToolchainStageRecord, magic) == 0);
-static_assert(offsetof(ToolchainStageRecord, kind) == 4);
-static_assert(offsetof(ToolchainStageRecord, binaryFormat) == 8);
-static_assert(offsetof(ToolchainStageRecord, flags) == 12);
-static_assert(offsetof(ToolchainStageRecord, optimizationFlags) == 16);
-static_assert(offsetof(ToolchainStageRecord, binary) == 24);
-static_assert(offsetof(ToolchainStageRecord, binarySize) == 32);
-static_assert(offsetof(ToolchainStageRecord, reflection) == 40);
-static_assert(offsetof(ToolchainStageRecord, reflectionSize) == 48);
-static_assert(offsetof(ToolchainStageRecord, hash) == 56);
-static_assert(offsetof(ToolchainStageRecord, gpuVersion) == 72);
-static_assert(offsetof(ToolchainStageRecord, languageVersion) == 76);
-static_assert(offsetof(ToolchainStageRecord, sourcePath) == 80);
+static_assert(sizeof(StageRecord) == 88);
+static_assert(offsetof(StageRecord, magic) == 0);
+static_assert(offsetof(StageRecord, kind) == 4);
+static_assert(offsetof(StageRecord, binaryFormat) == 8);
+static_assert(offsetof(StageRecord, flags) == 12);
+static_assert(offsetof(StageRecord, optimizationFlags) == 16);
+static_assert(offsetof(StageRecord, binary) == 24);
+static_assert(offsetof(StageRecord, binarySize) == 32);
+static_assert(offsetof(StageRecord, reflection) == 40);
+static_assert(offsetof(StageRecord, reflectionSize) == 48);
+static_assert(offsetof(StageRecord, hash) == 56);
+static_assert(offsetof(StageRecord, gpuVersion) == 72);
+static_assert(offsetof(StageRecord, languageVersion) == 76);
+static_assert(offsetof(StageRecord, sourcePath) == 80);
 // Must fit the smallest stage slot of the compiled set (compute, 216 bytes).
-static_assert(sizeof(ToolchainStageRecord) <= 216);
+static_assert(sizeof(StageRecord) <= 216);
 
 }  // namespace toolchain

@@ -2,13 +2,14 @@
 
 #include <cstring>
 
+#include "toolchain/common/little_endian.h"
+
 namespace toolchain {
 
 namespace {
 
 uint32_t wordAt(std::span<const uint8_t> bytes, size_t at) {
-    return static_cast<uint32_t>(bytes[at]) | static_cast<uint32_t>(bytes[at + 1]) << 8 |
-           static_cast<uint32_t>(bytes[at + 2]) << 16 | static_cast<uint32_t>(bytes[at + 3]) << 24;
+    return static_cast<uint32_t>(loadLittleEndian(bytes.data() + at, 4));
 }
 
 size_t paddedSize(size_t textLength) {
@@ -21,9 +22,7 @@ std::vector<uint8_t> encodeValidatedForm(uint32_t kind, uint32_t languageVersion
                                          std::string_view text) {
     std::vector<uint8_t> bytes(paddedSize(text.size()), 0);
     auto put = [&bytes](size_t at, uint32_t value) {
-        for (int i = 0; i < 4; ++i) {
-            bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
-        }
+        storeLittleEndian(bytes.data() + at, value, 4);
     };
     put(0, kValidatedFormMagic);
     put(4, kValidatedFormVersion);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "toolchain/common/hash128.h"
+#include "toolchain/common/little_endian.h"
 #include "toolchain/mendrix/cache/cache_base_folder.h"
 #include "toolchain/mendrix/cache/cache_entry.h"
 #include "toolchain/mendrix/cache/cache_folder.h"
@@ -21,7 +22,7 @@ namespace {
 // statistics exactly where the request asks for them.
 bool stageFitsJob(const CachedStage& stage, const StageJob& job, const CompileRequest& request,
                   uint32_t gpuVersion) {
-    const toolchain::ToolchainStageRecord& record = stage.record;
+    const toolchain::StageRecord& record = stage.record;
     const uint32_t flags = request.compileFlags;
     const bool hashWanted = (flags & kCompileFlagNoQuarn) == 0;
     const bool statsWanted = job.stats != nullptr && (flags & kCompileFlagInstructionStats) != 0;
@@ -48,14 +49,14 @@ bool entryFitsJobs(const CacheEntry& entry, const CompileRequest& request, uint3
 }
 
 void fillStage(CachedStage& cached, StageJob& job, StageStorage& out,
-               std::vector<QuarnStage>& quarnStages) {
+               std::vector<DebugInfoStage>& debugInfoStages) {
     out.binary = std::move(cached.binary);
     out.reflection = std::move(cached.reflection);
     if (job.requestPath != nullptr) {
         out.path = job.requestPath;
     }
     // Sizes are those of the bytes held, whatever the entry said.
-    toolchain::ToolchainStageRecord record = cached.record;
+    toolchain::StageRecord record = cached.record;
     record.binary = out.binary.data();
     record.binarySize = out.binary.size();
     record.reflection = out.reflection.data();
@@ -65,7 +66,7 @@ void fillStage(CachedStage& cached, StageJob& job, StageStorage& out,
     if ((record.flags & toolchain::kStageFlagHashPresent) != 0) {
         toolchain::Hash128 hash;
         std::memcpy(hash.data(), record.hash, hash.size());
-        quarnStages.push_back(
+        debugInfoStages.push_back(
             {job.stageName, std::string_view(out.path), std::string_view(job.text, job.length),
              record.binaryFormat == toolchain::kBinarySpirv ? "spirv" : "validated",
              out.binary.size(), hash});
@@ -98,9 +99,9 @@ bool entryUsable(std::string_view bytes, const EntryCheck& check, CacheEntry& en
 
 void useEntry(CacheEntry& entry, const std::string& log, std::vector<StageJob>& jobs,
               ProgramStorage& storage, Diagnostics& diagnostics,
-              std::vector<QuarnStage>& quarnStages) {
+              std::vector<DebugInfoStage>& debugInfoStages) {
     for (size_t i = 0; i < jobs.size(); ++i) {
-        fillStage(entry.stages[i], jobs[i], storage.stages[jobs[i].storageIndex], quarnStages);
+        fillStage(entry.stages[i], jobs[i], storage.stages[jobs[i].storageIndex], debugInfoStages);
     }
     diagnostics.appendWarningLog(log);
 }
@@ -108,7 +109,7 @@ void useEntry(CacheEntry& entry, const std::string& log, std::vector<StageJob>& 
 // After a local miss: the remote storages, when any are named. A remote
 // hit is kept in the local folder too, when the program is released.
 bool takeFromRemote(const EntryCheck& check, ProgramStorage& storage, Diagnostics& diagnostics,
-                    std::vector<QuarnStage>& quarnStages) {
+                    std::vector<DebugInfoStage>& debugInfoStages) {
     CacheLookup& lookup = check.lookup;
     lookup.remote = remoteCacheNamed();
     if (!lookup.remote) {
@@ -128,7 +129,7 @@ bool takeFromRemote(const EntryCheck& check, ProgramStorage& storage, Diagnostic
                               accept)) {
         return false;
     }
-    useEntry(entry, log, check.jobs, storage, diagnostics, quarnStages);
+    useEntry(entry, log, check.jobs, storage, diagnostics, debugInfoStages);
     const uint64_t maxSize = lookup.settings.maxSize;
     if (maxSize != 0 && accepted.size() <= std::min(maxSize, kCacheEntryMaxBytes)) {
         PendingCacheStore& store = storage.pendingStore;
@@ -185,8 +186,7 @@ std::string includeLineMapKeyBytes(const std::vector<StageJob>& jobs,
             }
             map = serializeLineMap(relative);
         }
-        const uint64_t size = map.size();
-        bytes.append(reinterpret_cast<const char*>(&size), sizeof size);
+        toolchain::appendLittleEndian(bytes, map.size(), 8);
         bytes += map;
     }
     return bytes;
@@ -194,7 +194,7 @@ std::string includeLineMapKeyBytes(const std::vector<StageJob>& jobs,
 
 bool takeFromCache(const CompileRequest& request, uint32_t gpuVersion, std::vector<StageJob>& jobs,
                    ProgramStorage& storage, Diagnostics& diagnostics,
-                   std::vector<QuarnStage>& quarnStages, CacheLookup& lookup) {
+                   std::vector<DebugInfoStage>& debugInfoStages, CacheLookup& lookup) {
     lookup.settings = cacheSettingsFromEnvironment();
     if (!lookup.settings.enabled || !openFolderFor(lookup)) {
         return false;
@@ -217,7 +217,7 @@ bool takeFromCache(const CompileRequest& request, uint32_t gpuVersion, std::vect
     switch (safe_files::readOwnFile(lookup.folder, lookup.entryName, bound, bytes, error)) {
         case safe_files::ReadResult::read:
             if (entryUsable(bytes, check, entry, log)) {
-                useEntry(entry, log, jobs, storage, diagnostics, quarnStages);
+                useEntry(entry, log, jobs, storage, diagnostics, debugInfoStages);
                 safe_files::touchInFolder(lookup.folder, lookup.entryName);
                 cacheDebugLine(lookup.settings, "hit", where);
                 return true;
@@ -231,7 +231,7 @@ bool takeFromCache(const CompileRequest& request, uint32_t gpuVersion, std::vect
             cacheDebugLine(lookup.settings, "ignored unusable entry", where + ": " + error);
             break;
     }
-    return takeFromRemote(check, storage, diagnostics, quarnStages);
+    return takeFromRemote(check, storage, diagnostics, debugInfoStages);
 }
 
 void prepareCacheStore(CacheLookup& lookup, const CompileRequest& request,

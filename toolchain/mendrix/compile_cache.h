@@ -37,7 +37,7 @@ struct CacheLookup {
 // file's stages exactly as the compile would have, and returns true.
 bool takeFromCache(const CompileRequest& request, uint32_t gpuVersion, std::vector<StageJob>& jobs,
                    ProgramStorage& storage, Diagnostics& diagnostics,
-                   std::vector<QuarnStage>& quarnStages, CacheLookup& lookup);
+                   std::vector<DebugInfoStage>& debugInfoStages, CacheLookup& lookup);
 
 // The include line maps of the stages (every included file's full path and
 // where its lines stand), as bytes for the key. The log names these files,

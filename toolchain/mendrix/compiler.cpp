@@ -292,17 +292,18 @@ void applyVersionPolicy(std::vector<StageJob>& jobs, bool essl, Diagnostics& dia
 // The default folder is the user's own; a folder named in the request is
 // taken as chosen, possibly shared.
 void writeDebugFile(const CompileRequest& request, const std::vector<StageJob>& jobs,
-                    const std::vector<QuarnStage>& quarnStages, Diagnostics& diagnostics) {
-    if (quarnStages.empty()) {
+                    const std::vector<DebugInfoStage>& debugInfoStages, Diagnostics& diagnostics) {
+    if (debugInfoStages.empty()) {
         return;
     }
     bool chosen = request.quarnDirectory != nullptr && request.quarnDirectory[0] != '\0';
     std::string directory = chosen ? std::string(request.quarnDirectory) : std::string();
     std::string written;
     std::string problem;
-    bool ok = chosen || defaultQuarnDirectory(directory, problem);
-    ok = ok && writeQuarnFile(directory, chosen ? QuarnFolder::chosen : QuarnFolder::privateDefault,
-                              quarnStages, written, problem);
+    bool ok = chosen || defaultDebugInfoDirectory(directory, problem);
+    ok = ok && writeDebugInfoFile(
+                   directory, chosen ? DebugInfoFolder::chosen : DebugInfoFolder::privateDefault,
+                   debugInfoStages, written, problem);
     if (!ok) {
         diagnostics.warning(jobs.front().label, 0,
                             "debug information file not written: " + problem);
@@ -357,9 +358,9 @@ bool Compiler::compileProgram(const CompileRequest& request, CompiledShaderSet& 
         return finish(false);
     }
     CacheLookup cache;
-    std::vector<QuarnStage> quarnStages;
-    if (takeFromCache(request, gpu, jobs, *storage, diagnostics, quarnStages, cache)) {
-        writeDebugFile(request, jobs, quarnStages, diagnostics);
+    std::vector<DebugInfoStage> debugInfoStages;
+    if (takeFromCache(request, gpu, jobs, *storage, diagnostics, debugInfoStages, cache)) {
+        writeDebugFile(request, jobs, debugInfoStages, diagnostics);
         return finish(true);
     }
 
@@ -382,9 +383,9 @@ bool Compiler::compileProgram(const CompileRequest& request, CompiledShaderSet& 
     output.streamOutStage = streamOutStageOf(jobs);
     output.streamOut = &streamOut;
 
-    emitProgram(output, jobs, *storage, diagnostics, quarnStages);
+    emitProgram(output, jobs, *storage, diagnostics, debugInfoStages);
     prepareCacheStore(cache, request, jobs, *storage, diagnostics);
-    writeDebugFile(request, jobs, quarnStages, diagnostics);
+    writeDebugFile(request, jobs, debugInfoStages, diagnostics);
     return finish(true);
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <type_traits>
 
+#include "platform/failure.h"
 #include "platform/safe_files.h"
 #include "toolchain/common/stage_record.h"
 #include "toolchain/tmb/vrx_format.h"
@@ -13,15 +14,10 @@ namespace tmb {
 
 namespace {
 
-bool fail(std::string& error, std::string message) {
-    error = std::move(message);
-    return false;
-}
-
 // Copies the stage record at the start of a stage slot into a Stage.
 bool readStageRecord(const void* slot, uint32_t expectedKind, Stage& stage,
                      uint32_t& recordGpuVersion, std::string& error) {
-    toolchain::ToolchainStageRecord record;
+    toolchain::StageRecord record;
     std::memcpy(&record, slot, sizeof record);
     const std::string where = std::string(stageKindName(expectedKind)) + " stage record";
     if (record.magic != toolchain::kStageRecordMagic) {
@@ -114,11 +110,6 @@ bool encodeOrExplain(const ShaderFile& file, std::vector<uint8_t>& bytes, std::s
         return false;
     }
     return true;
-}
-
-std::string hexByte(uint8_t value) {
-    static const char digits[] = "0123456789abcdef";
-    return {'0', 'x', digits[value >> 4], digits[value & 15]};
 }
 
 }  // namespace
@@ -244,7 +235,7 @@ std::string headerText(const std::string& identifier, const std::vector<uint8_t>
     text += aligned + " static const uint8_t " + identifier + "_data[" + size + "] = {\n";
     for (size_t i = 0; i < fileBytes.size(); ++i) {
         text += (i % 16 == 0) ? "    " : " ";
-        text += hexByte(fileBytes[i]);
+        text += toHex(fileBytes[i], 2);
         text += ',';
         if (i % 16 == 15 || i + 1 == fileBytes.size()) {
             text += '\n';

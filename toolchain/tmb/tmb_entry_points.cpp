@@ -78,9 +78,11 @@ void removeAbandonedFilesBeside(const char* path) {
     safe_files::removeAbandonedTemporaryFiles(folder.empty() ? "." : folder.string());
 }
 
+// One entry point's work: checks the records, then writes the file, appends
+// to it or writes the header as `mode` says, under the output's lock.
 template <typename Record>
-int32_t run(Mode mode, const char* outputPath, uint32_t gpuVersion, uint32_t endianSwapMode,
-            uint32_t alignPadding, uint32_t recordCount, const Record* shaders) {
+int32_t writeInMode(Mode mode, const char* outputPath, uint32_t gpuVersion, uint32_t endianSwapMode,
+                    uint32_t alignPadding, uint32_t recordCount, const Record* shaders) {
     // Nothing may escape across the C boundary: an exception (out of memory,
     // in practice) is a failure like any other.
     try {
@@ -146,39 +148,39 @@ extern "C" {
 int32_t TMBWriteFileShader2(const char* outputPath, uint32_t gpuVersion, uint32_t endianSwapMode,
                             uint32_t alignPadding, uint32_t recordCount,
                             const WriterOptions* shaders) {
-    return run(Mode::write, outputPath, gpuVersion, endianSwapMode, alignPadding, recordCount,
-               shaders);
+    return writeInMode(Mode::write, outputPath, gpuVersion, endianSwapMode, alignPadding,
+                       recordCount, shaders);
 }
 
 int32_t TMBWriteFileShader(const char* outputPath, uint32_t gpuVersion, uint32_t endianSwapMode,
                            uint32_t alignPadding, uint32_t recordCount,
                            const WriterShaders* shaders) {
-    return run(Mode::write, outputPath, gpuVersion, endianSwapMode, alignPadding, recordCount,
-               shaders);
+    return writeInMode(Mode::write, outputPath, gpuVersion, endianSwapMode, alignPadding,
+                       recordCount, shaders);
 }
 
 int32_t TMBAppendWriteFileShader2(const char* outputPath, uint32_t gpuVersion,
                                   uint32_t endianSwapMode, uint32_t alignPadding,
                                   uint32_t recordCount, const WriterOptions* shaders) {
-    return run(Mode::append, outputPath, gpuVersion, endianSwapMode, alignPadding, recordCount,
-               shaders);
+    return writeInMode(Mode::append, outputPath, gpuVersion, endianSwapMode, alignPadding,
+                       recordCount, shaders);
 }
 
 int32_t TMBAppendWriteFileShader(const char* outputPath, uint32_t gpuVersion,
                                  uint32_t endianSwapMode, uint32_t alignPadding,
                                  uint32_t recordCount, const WriterShaders* shaders) {
-    return run(Mode::append, outputPath, gpuVersion, endianSwapMode, alignPadding, recordCount,
-               shaders);
+    return writeInMode(Mode::append, outputPath, gpuVersion, endianSwapMode, alignPadding,
+                       recordCount, shaders);
 }
 
 int32_t TMBWriteFileShaderAsCode2(const char* outputPath, uint32_t endianSwapMode,
                                   const WriterOptions* shaders) {
-    return run(Mode::header, outputPath, 0, endianSwapMode, 1, 1, shaders);
+    return writeInMode(Mode::header, outputPath, 0, endianSwapMode, 1, 1, shaders);
 }
 
 int32_t TMBWriteFileShaderAsCode(const char* outputPath, uint32_t endianSwapMode,
                                  const WriterShaders* shaders) {
-    return run(Mode::header, outputPath, 0, endianSwapMode, 1, 1, shaders);
+    return writeInMode(Mode::header, outputPath, 0, endianSwapMode, 1, 1, shaders);
 }
 
 }  // extern "C"

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "platform/failure.h"
+#include "toolchain/common/little_endian.h"
+
 namespace tmb {
 
 namespace {
@@ -45,34 +48,23 @@ constexpr size_t reserved = 60;
 }  // namespace stage
 
 uint32_t load32(std::span<const uint8_t> bytes, size_t offset) {
-    return static_cast<uint32_t>(bytes[offset]) | static_cast<uint32_t>(bytes[offset + 1]) << 8 |
-           static_cast<uint32_t>(bytes[offset + 2]) << 16 |
-           static_cast<uint32_t>(bytes[offset + 3]) << 24;
+    return static_cast<uint32_t>(toolchain::loadLittleEndian(bytes.data() + offset, 4));
 }
 
 uint64_t load64(std::span<const uint8_t> bytes, size_t offset) {
-    return static_cast<uint64_t>(load32(bytes, offset)) |
-           static_cast<uint64_t>(load32(bytes, offset + 4)) << 32;
+    return toolchain::loadLittleEndian(bytes.data() + offset, 8);
 }
 
 void store32(std::vector<uint8_t>& bytes, size_t offset, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
-    }
+    toolchain::storeLittleEndian(bytes.data() + offset, value, 4);
 }
 
 void store64(std::vector<uint8_t>& bytes, size_t offset, uint64_t value) {
-    store32(bytes, offset, static_cast<uint32_t>(value));
-    store32(bytes, offset + 4, static_cast<uint32_t>(value >> 32));
+    toolchain::storeLittleEndian(bytes.data() + offset, value, 8);
 }
 
 uint64_t roundUp(uint64_t value, uint64_t alignment) {
     return (value + alignment - 1) / alignment * alignment;
-}
-
-bool fail(std::string& error, std::string message) {
-    error = std::move(message);
-    return false;
 }
 
 bool validateStage(const Stage& stage, uint32_t formatVersion, const std::string& where,
@@ -295,8 +287,11 @@ std::vector<uint32_t> binaryOffsets(const ShaderFile& file) {
     return offsets;
 }
 
-bool decodeShaderFile(std::span<const uint8_t> bytes, ShaderFile& file, std::string& error) {
-    file = ShaderFile{};
+namespace {
+
+// What holds the file together: magic, format version, header size, file
+// size and checksum.
+bool checkFileFrame(std::span<const uint8_t> bytes, std::string& error) {
     if (bytes.size() < 4 || load32(bytes, header::magic) != kFileMagic) {
         return fail(error, "not a .vrx shader file (bad magic)");
     }
@@ -330,8 +325,17 @@ bool decodeShaderFile(std::span<const uint8_t> bytes, ShaderFile& file, std::str
         return fail(error, "checksum mismatch: stored " + toHex(stored) + ", computed " +
                                toHex(computed) + " (the file is corrupt)");
     }
+    return true;
+}
 
-    file.formatVersion = version;
+// The file header's fields, kept in `file`, after its frame is checked.
+// `programCount` is the number of program table entries.
+bool decodeFileHeader(std::span<const uint8_t> bytes, ShaderFile& file, uint32_t& programCount,
+                      std::string& error) {
+    if (!checkFileFrame(bytes, error)) {
+        return false;
+    }
+    file.formatVersion = load32(bytes, header::formatVersion);
     file.gpuVersion = load32(bytes, header::gpuVersion);
     file.endianSwapMode = load32(bytes, header::endianSwapMode);
     const uint32_t flags = load32(bytes, header::flags);
@@ -347,7 +351,7 @@ bool decodeShaderFile(std::span<const uint8_t> bytes, ShaderFile& file, std::str
     if (load32(bytes, header::reserved) != 0) {
         return fail(error, "reserved header field is not zero");
     }
-    const uint32_t programCount = load32(bytes, header::programCount);
+    programCount = load32(bytes, header::programCount);
     if (programCount == 0 || programCount > kMaxPrograms) {
         return fail(error, "program count " + std::to_string(programCount) + " is outside 1.." +
                                std::to_string(kMaxPrograms));
@@ -355,78 +359,91 @@ bool decodeShaderFile(std::span<const uint8_t> bytes, ShaderFile& file, std::str
     if (load32(bytes, header::programTableOffset) != kFileHeaderSize) {
         return fail(error, "program table does not follow the header");
     }
-    if (kFileHeaderSize + static_cast<uint64_t>(programCount) * kProgramEntrySize > fileSize) {
+    if (kFileHeaderSize + static_cast<uint64_t>(programCount) * kProgramEntrySize > bytes.size()) {
         return fail(error, "program table runs past the end of the file");
     }
+    return true;
+}
 
-    // A section of the file, or false when it does not lie inside it.
-    auto inside = [&](uint64_t offset, uint64_t size) { return offset + size <= fileSize; };
+// True when a section lies inside the file (the file's size is checked
+// against its header by then).
+bool insideFile(std::span<const uint8_t> bytes, uint64_t offset, uint64_t size) {
+    return offset + size <= bytes.size();
+}
 
-    file.programs.resize(programCount);
-    for (uint32_t p = 0; p < programCount; ++p) {
-        const size_t entry = kFileHeaderSize + static_cast<size_t>(p) * kProgramEntrySize;
-        const std::string where = "program " + std::to_string(p);
-        const uint32_t stageCount = load32(bytes, entry + program::stageCount);
-        const uint32_t table = load32(bytes, entry + program::stageTableOffset);
-        if (stageCount == 0 || stageCount > kMaxStagesPerProgram) {
-            return fail(error,
-                        where + ": stage count " + std::to_string(stageCount) + " is outside 1..4");
-        }
-        if (load32(bytes, entry + program::reserved0) != 0 ||
-            load32(bytes, entry + program::reserved1) != 0) {
-            return fail(error, where + ": reserved fields are not zero");
-        }
-        if (!inside(table, static_cast<uint64_t>(stageCount) * kStageEntrySize)) {
-            return fail(error, where + ": stage table runs past the end of the file");
-        }
-        Program& program = file.programs[p];
-        program.stages.resize(stageCount);
-        for (uint32_t s = 0; s < stageCount; ++s) {
-            const size_t at = table + static_cast<size_t>(s) * kStageEntrySize;
-            Stage& out = program.stages[s];
-            out.kind = load32(bytes, at + stage::kind);
-            const std::string stageWhere = where + ", " + stageKindName(out.kind) + " stage";
-            out.binaryFormat = load32(bytes, at + stage::binaryFormat);
-            out.flags = load32(bytes, at + stage::flags);
-            out.languageVersion = load32(bytes, at + stage::languageVersion);
-            out.optimizationFlags = load64(bytes, at + stage::optimizationFlags);
-            std::copy_n(bytes.begin() + at + stage::hash, out.hash.size(), out.hash.begin());
-            const uint32_t binaryOffset = load32(bytes, at + stage::binaryOffset);
-            const uint32_t binarySize = load32(bytes, at + stage::binarySize);
-            const uint32_t reflectionOffset = load32(bytes, at + stage::reflectionOffset);
-            const uint32_t reflectionSize = load32(bytes, at + stage::reflectionSize);
-            if (!inside(binaryOffset, binarySize)) {
-                return fail(error, stageWhere + ": binary runs past the end of the file");
-            }
-            if (!inside(reflectionOffset, reflectionSize)) {
-                return fail(error, stageWhere + ": reflection runs past the end of the file");
-            }
-            if (load32(bytes, at + stage::reserved) != 0) {
-                return fail(error, stageWhere + ": reserved field is not zero");
-            }
-            out.binary.assign(bytes.begin() + binaryOffset,
-                              bytes.begin() + binaryOffset + binarySize);
-            if (file.endianSwapMode == kSwap8In32) {
-                swap8In32(out.binary);
-            }
-            out.reflection.assign(bytes.begin() + reflectionOffset,
-                                  bytes.begin() + reflectionOffset + reflectionSize);
-            const uint32_t entryCount = load32(bytes, at + stage::reflectionEntryCount);
-            // A block too short to hold its count counts as none here; the
-            // validation below then names it.
-            const uint32_t actualCount = out.reflection.size() < 4 ? 0 : load32(out.reflection, 0);
-            if (entryCount != actualCount) {
-                return fail(error, stageWhere + ": reflection entry count " +
-                                       std::to_string(entryCount) + " does not match the block");
-            }
+// The stage table entry at `at`, and the binary and reflection it points at.
+bool decodeStage(std::span<const uint8_t> bytes, size_t at, uint32_t endianSwapMode,
+                 const std::string& where, Stage& out, std::string& error) {
+    out.kind = load32(bytes, at + stage::kind);
+    const std::string stageWhere = where + ", " + stageKindName(out.kind) + " stage";
+    out.binaryFormat = load32(bytes, at + stage::binaryFormat);
+    out.flags = load32(bytes, at + stage::flags);
+    out.languageVersion = load32(bytes, at + stage::languageVersion);
+    out.optimizationFlags = load64(bytes, at + stage::optimizationFlags);
+    std::copy_n(bytes.begin() + at + stage::hash, out.hash.size(), out.hash.begin());
+    const uint32_t binaryOffset = load32(bytes, at + stage::binaryOffset);
+    const uint32_t binarySize = load32(bytes, at + stage::binarySize);
+    const uint32_t reflectionOffset = load32(bytes, at + stage::reflectionOffset);
+    const uint32_t reflectionSize = load32(bytes, at + stage::reflectionSize);
+    if (!insideFile(bytes, binaryOffset, binarySize)) {
+        return fail(error, stageWhere + ": binary runs past the end of the file");
+    }
+    if (!insideFile(bytes, reflectionOffset, reflectionSize)) {
+        return fail(error, stageWhere + ": reflection runs past the end of the file");
+    }
+    if (load32(bytes, at + stage::reserved) != 0) {
+        return fail(error, stageWhere + ": reserved field is not zero");
+    }
+    out.binary.assign(bytes.begin() + binaryOffset, bytes.begin() + binaryOffset + binarySize);
+    if (endianSwapMode == kSwap8In32) {
+        swap8In32(out.binary);
+    }
+    out.reflection.assign(bytes.begin() + reflectionOffset,
+                          bytes.begin() + reflectionOffset + reflectionSize);
+    const uint32_t entryCount = load32(bytes, at + stage::reflectionEntryCount);
+    // A block too short to hold its count counts as none here; the
+    // validation then names it.
+    const uint32_t actualCount = out.reflection.size() < 4 ? 0 : load32(out.reflection, 0);
+    if (entryCount != actualCount) {
+        return fail(error, stageWhere + ": reflection entry count " + std::to_string(entryCount) +
+                               " does not match the block");
+    }
+    return true;
+}
+
+// Program table entry `index` and its stages.
+bool decodeProgram(std::span<const uint8_t> bytes, uint32_t index, uint32_t endianSwapMode,
+                   Program& out, std::string& error) {
+    const size_t entry = kFileHeaderSize + static_cast<size_t>(index) * kProgramEntrySize;
+    const std::string where = "program " + std::to_string(index);
+    const uint32_t stageCount = load32(bytes, entry + program::stageCount);
+    const uint32_t table = load32(bytes, entry + program::stageTableOffset);
+    if (stageCount == 0 || stageCount > kMaxStagesPerProgram) {
+        return fail(error,
+                    where + ": stage count " + std::to_string(stageCount) + " is outside 1..4");
+    }
+    if (load32(bytes, entry + program::reserved0) != 0 ||
+        load32(bytes, entry + program::reserved1) != 0) {
+        return fail(error, where + ": reserved fields are not zero");
+    }
+    if (!insideFile(bytes, table, static_cast<uint64_t>(stageCount) * kStageEntrySize)) {
+        return fail(error, where + ": stage table runs past the end of the file");
+    }
+    out.stages.resize(stageCount);
+    for (uint32_t s = 0; s < stageCount; ++s) {
+        const size_t at = table + static_cast<size_t>(s) * kStageEntrySize;
+        if (!decodeStage(bytes, at, endianSwapMode, where, out.stages[s], error)) {
+            return false;
         }
     }
-    if (!validateShaderFile(file, error)) {
-        return false;
-    }
-    // Every field is in range; the file must also be laid out exactly as the
-    // writer lays it out, which catches overlapping sections, wrong offsets
-    // and stray bytes in padding.
+    return true;
+}
+
+// Every field is in range; the file must also be laid out exactly as the
+// writer lays it out, which catches overlapping sections, wrong offsets and
+// stray bytes in padding.
+bool hasCanonicalLayout(std::span<const uint8_t> bytes, const ShaderFile& file,
+                        std::string& error) {
     std::vector<uint8_t> canonical;
     if (!encodeShaderFile(file, canonical, error)) {
         return false;
@@ -442,6 +459,23 @@ bool decodeShaderFile(std::span<const uint8_t> bytes, ShaderFile& file, std::str
                                toHex(static_cast<uint64_t>(mismatch.first - canonical.begin())));
     }
     return true;
+}
+
+}  // namespace
+
+bool decodeShaderFile(std::span<const uint8_t> bytes, ShaderFile& file, std::string& error) {
+    file = ShaderFile{};
+    uint32_t programCount = 0;
+    if (!decodeFileHeader(bytes, file, programCount, error)) {
+        return false;
+    }
+    file.programs.resize(programCount);
+    for (uint32_t p = 0; p < programCount; ++p) {
+        if (!decodeProgram(bytes, p, file.endianSwapMode, file.programs[p], error)) {
+            return false;
+        }
+    }
+    return validateShaderFile(file, error) && hasCanonicalLayout(bytes, file, error);
 }
 
 }  // namespace tmb

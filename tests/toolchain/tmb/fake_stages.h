@@ -56,7 +56,7 @@ public:
 
     // Puts exactly `stage` into the slot of its kind.
     FakeProgram& withRecord(const tmb::Stage& stage) {
-        toolchain::ToolchainStageRecord record{};
+        toolchain::StageRecord record{};
         record.magic = toolchain::kStageRecordMagic;
         record.kind = stage.kind;
         record.binaryFormat = stage.binaryFormat;
@@ -76,12 +76,12 @@ public:
     }
 
     // The record at the start of the slot of `kind`, to be altered by a test.
-    toolchain::ToolchainStageRecord record(uint32_t kind) const {
-        toolchain::ToolchainStageRecord out;
+    toolchain::StageRecord record(uint32_t kind) const {
+        toolchain::StageRecord out;
         std::memcpy(&out, slot(kind), sizeof out);
         return out;
     }
-    void setRecord(uint32_t kind, const toolchain::ToolchainStageRecord& record) {
+    void setRecord(uint32_t kind, const toolchain::StageRecord& record) {
         std::memcpy(slot(kind), &record, sizeof record);
         present[kind - 1] = true;
     }

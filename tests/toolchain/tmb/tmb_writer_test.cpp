@@ -179,10 +179,10 @@ TEST_F(UntouchedTarget, BadArgumentsAndRecordsFailInEveryMode) {
         uint32_t gpu = 2, swap = 0, align = 0, count = 1;
         uint32_t magic = kWriterOptionsMagic;
     };
-    auto alter = [](uint32_t kind, std::function<void(toolchain::ToolchainStageRecord&)> change) {
+    auto alter = [](uint32_t kind, std::function<void(toolchain::StageRecord&)> change) {
         return [=](FakeProgram& program) {
             program.withStage(kind, 5);
-            toolchain::ToolchainStageRecord record = program.record(kind);
+            toolchain::StageRecord record = program.record(kind);
             change(record);
             program.setRecord(kind, record);
         };

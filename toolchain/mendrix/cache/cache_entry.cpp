@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "toolchain/common/hash128.h"
+#include "toolchain/common/little_endian.h"
 #include "toolchain/common/validated_form.h"
 
 #define XXH_INLINE_ALL
@@ -21,10 +22,8 @@ constexpr size_t kSpirvHeaderSize = 20;
 constexpr uint32_t kKindOfSlot[kStageSlots] = {toolchain::kStageVertex, toolchain::kStagePixel,
                                                toolchain::kStageGeometry, toolchain::kStageCompute};
 
-void putNumber(std::string& out, uint64_t value, int size) {
-    for (int i = 0; i < size; ++i) {
-        out += static_cast<char>(value >> (8 * i));
-    }
+void putNumber(std::string& out, uint64_t value, size_t size) {
+    toolchain::appendLittleEndian(out, value, size);
 }
 
 void putBytes(std::string& out, const void* data, size_t size) {
@@ -40,10 +39,7 @@ struct Cursor {
         if (rest.size() < size) {
             return false;
         }
-        value = 0;
-        for (size_t i = 0; i < size; ++i) {
-            value |= uint64_t{static_cast<uint8_t>(rest[i])} << (8 * i);
-        }
+        value = toolchain::loadLittleEndian(rest.data(), size);
         rest.remove_prefix(size);
         return true;
     }
@@ -75,8 +71,7 @@ struct Cursor {
 };
 
 uint32_t wordAt(const std::vector<uint8_t>& bytes, size_t at) {
-    return uint32_t{bytes[at]} | uint32_t{bytes[at + 1]} << 8 | uint32_t{bytes[at + 2]} << 16 |
-           uint32_t{bytes[at + 3]} << 24;
+    return static_cast<uint32_t>(toolchain::loadLittleEndian(bytes.data() + at, 4));
 }
 
 // The binary is of the form the record names, with a header that agrees.
@@ -97,8 +92,7 @@ bool binaryHasItsForm(const CachedStage& stage) {
     }
 }
 
-bool hashFitsBinary(const toolchain::ToolchainStageRecord& record,
-                    const std::vector<uint8_t>& binary) {
+bool hashFitsBinary(const toolchain::StageRecord& record, const std::vector<uint8_t>& binary) {
     toolchain::Hash128 expected{};
     if ((record.flags & toolchain::kStageFlagHashPresent) != 0) {
         expected = toolchain::hash128(
@@ -109,7 +103,7 @@ bool hashFitsBinary(const toolchain::ToolchainStageRecord& record,
 
 // Everything the record says agrees with the bytes the stage holds.
 bool recordDescribesStage(const CachedStage& stage) {
-    const toolchain::ToolchainStageRecord& record = stage.record;
+    const toolchain::StageRecord& record = stage.record;
     std::vector<toolchain::ReflectionEntry> entries;
     std::string error;
     const ShaderStats noStats{};
@@ -163,7 +157,7 @@ std::string encodeCacheEntry(const CacheEntry& entry) {
     putBytes(body, entry.log.data(), entry.log.size());
     putNumber(body, entry.stages.size(), 4);
     for (const CachedStage& stage : entry.stages) {
-        toolchain::ToolchainStageRecord record = stage.record;
+        toolchain::StageRecord record = stage.record;
         record.binary = nullptr;
         record.reflection = nullptr;
         record.sourcePath = nullptr;

@@ -29,8 +29,8 @@ constexpr uint32_t kCacheEntryFormatVersion = 1;
 constexpr uint64_t kCacheEntryMaxBytes = uint64_t{256} << 20;
 
 struct CachedStage {
-    uint32_t slot = 0;                         // index into ProgramStorage::stages
-    toolchain::ToolchainStageRecord record{};  // binary, reflection, sourcePath null
+    uint32_t slot = 0;                // index into ProgramStorage::stages
+    toolchain::StageRecord record{};  // binary, reflection, sourcePath null
     std::vector<uint8_t> binary;
     std::vector<uint8_t> reflection;
     bool hasDump = false;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "toolchain/common/little_endian.h"
 #include "toolchain/mendrix/cache/cache_base_folder.h"
 #include "toolchain/mendrix/cache/cache_entry.h"
 #include "toolchain/mendrix/mendrix_build_identity.h"
@@ -21,9 +22,7 @@ public:
     KeyHasher() { XXH3_128bits_reset(&state); }
     void number(uint64_t value) {
         uint8_t bytes[8];
-        for (int i = 0; i < 8; ++i) {
-            bytes[i] = static_cast<uint8_t>(value >> (8 * i));
-        }
+        toolchain::storeLittleEndian(bytes, value, sizeof bytes);
         XXH3_128bits_update(&state, bytes, sizeof bytes);
     }
     void bytes(std::string_view value) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/decimal.h"
+#include "toolchain/common/user_cache_folder.h"
 #include "toolchain/mendrix/cache/cache_base_folder.h"
 
 namespace mendrix {
@@ -16,17 +17,8 @@ bool isSet(const char* value) {
 }
 
 std::string defaultCacheFolder() {
-#ifdef _WIN32
-    const char* base = std::getenv("LOCALAPPDATA");
-    return isSet(base) ? cachePath(base, "vrxcompile") : std::string();
-#else
-    const char* base = std::getenv("XDG_CACHE_HOME");
-    if (isSet(base)) {
-        return cachePath(base, "vrxcompile");
-    }
-    const char* home = std::getenv("HOME");
-    return isSet(home) ? cachePath(cachePath(home, ".cache"), "vrxcompile") : std::string();
-#endif
+    const std::string base = toolchain::userCacheFolder(cachePath);
+    return base.empty() ? std::string() : cachePath(base, "vrxcompile");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/decimal.h"
 #include "toolchain/mendrix/front_end/line_map.h"
 
 namespace mendrix {
@@ -24,17 +25,16 @@ bool startsWith(std::string_view s, std::string_view prefix) {
 }
 
 std::optional<int> parseLineNumber(std::string_view digits) {
-    if (digits.empty() || digits.size() > 9) {
+    if (digits.size() > 9) {
         return std::nullopt;
     }
-    int value = 0;
-    for (char c : digits) {
-        if (c < '0' || c > '9') {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
+    const std::string text(digits);
+    uint64_t value = 0;
+    const char* end = parseDecimalDigits(text.c_str(), value);
+    if (end == nullptr || *end != '\0') {
+        return std::nullopt;
     }
-    return value;
+    return static_cast<int>(value);
 }
 
 // Finds the first "<location>:<digits>: " in `s` (the separator may also be

@@ -3,9 +3,14 @@
 #include <cctype>
 #include <string>
 
+#include "platform/decimal.h"
+
 namespace mendrix {
 
 namespace {
+
+// The largest number read as a version; a longer one is not a version line.
+constexpr uint64_t kLargestVersion = 1000009;
 
 class Cursor {
 public:
@@ -116,13 +121,12 @@ VersionLine scanVersionLine(std::string_view text) {
     if (number.empty()) {
         return result;
     }
-    int version = 0;
-    for (char c : number) {
-        if (c < '0' || c > '9' || version > 100000) {
-            return result;
-        }
-        version = version * 10 + (c - '0');
+    uint64_t digits = 0;
+    const char* end = parseDecimalDigits(number.c_str(), digits);
+    if (end == nullptr || *end != '\0' || digits > kLargestVersion) {
+        return result;
     }
+    const int version = static_cast<int>(digits);
     cursor.skipSpace(true);
     std::string profile = cursor.word();
     result.found = true;

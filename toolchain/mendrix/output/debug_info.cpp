@@ -1,17 +1,17 @@
 #include "toolchain/mendrix/output/debug_info.h"
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "platform/folder_handle.h"
+#include "toolchain/common/user_cache_folder.h"
 
 namespace mendrix {
 
 namespace {
 
-toolchain::Hash128 programHash(const std::vector<QuarnStage>& stages) {
+toolchain::Hash128 programHash(const std::vector<DebugInfoStage>& stages) {
     std::string all;
-    for (const QuarnStage& stage : stages) {
+    for (const DebugInfoStage& stage : stages) {
         all.append(reinterpret_cast<const char*>(stage.hash.data()), stage.hash.size());
     }
     return toolchain::hash128(all);
@@ -34,23 +34,16 @@ std::string folderProblem(safe_files::FolderResult result, const std::string& er
 
 }  // namespace
 
-bool defaultQuarnDirectory(std::string& directory, std::string& problem) {
-    auto variable = [](const char* name) -> std::string {
-        const char* value = std::getenv(name);
-        return value != nullptr ? value : "";
-    };
+bool defaultDebugInfoDirectory(std::string& directory, std::string& problem) {
+    const std::string root = toolchain::userCacheFolder(
+        [](const std::string& folder, const std::string& name) { return folder + "/" + name; });
 #ifdef _WIN32
-    std::string root = variable("LOCALAPPDATA");
     if (root.empty()) {
         problem = "no default folder: LOCALAPPDATA is not set (name one with -quarndir)";
         return false;
     }
     directory = root + "\\Temp\\Korvane\\Lumo\\ShaderSymbols";
 #else
-    std::string root = variable("XDG_CACHE_HOME");
-    if (root.empty() && !variable("HOME").empty()) {
-        root = variable("HOME") + "/.cache";
-    }
     if (root.empty()) {
         problem =
             "no default folder: neither XDG_CACHE_HOME nor HOME is set (name one with -quarndir)";
@@ -61,15 +54,15 @@ bool defaultQuarnDirectory(std::string& directory, std::string& problem) {
     return true;
 }
 
-std::string quarnFileName(const std::vector<QuarnStage>& stages) {
+std::string debugInfoFileName(const std::vector<DebugInfoStage>& stages) {
     return toolchain::hexOf(programHash(stages)) + ".quarn";
 }
 
-std::string quarnFileText(const std::vector<QuarnStage>& stages) {
+std::string debugInfoFileText(const std::vector<DebugInfoStage>& stages) {
     std::string text = "QUARN 1\n";
     text += "program " + toolchain::hexOf(programHash(stages)) + "\n";
     text += "stages " + std::to_string(stages.size()) + "\n";
-    for (const QuarnStage& stage : stages) {
+    for (const DebugInfoStage& stage : stages) {
         text += "stage ";
         text += stage.stageName;
         text += ' ';
@@ -91,10 +84,10 @@ std::string quarnFileText(const std::vector<QuarnStage>& stages) {
 namespace {
 
 // Opens the folder the file goes into, as `folder` asks.
-bool openQuarnFolder(const std::string& directory, QuarnFolder folder,
-                     safe_files::FolderHandle& handle, std::string& problem) {
+bool openDebugInfoFolder(const std::string& directory, DebugInfoFolder folder,
+                         safe_files::FolderHandle& handle, std::string& problem) {
     std::string error;
-    if (folder == QuarnFolder::chosen) {
+    if (folder == DebugInfoFolder::chosen) {
         if (!safe_files::openSharedFolder(directory, handle, error)) {
             problem = "cannot create folder " + directory + ": " + error;
             return false;
@@ -112,17 +105,17 @@ bool openQuarnFolder(const std::string& directory, QuarnFolder folder,
 
 }  // namespace
 
-bool writeQuarnFile(const std::string& directory, QuarnFolder folder,
-                    const std::vector<QuarnStage>& stages, std::string& writtenPath,
-                    std::string& problem) {
+bool writeDebugInfoFile(const std::string& directory, DebugInfoFolder folder,
+                        const std::vector<DebugInfoStage>& stages, std::string& writtenPath,
+                        std::string& problem) {
     safe_files::FolderHandle handle;
-    if (!openQuarnFolder(directory, folder, handle, problem)) {
+    if (!openDebugInfoFolder(directory, folder, handle, problem)) {
         return false;
     }
-    const std::string name = quarnFileName(stages);
+    const std::string name = debugInfoFileName(stages);
     writtenPath = (std::filesystem::path(directory) / name).string();
-    const std::string text = quarnFileText(stages);
-    const bool privateFolder = folder == QuarnFolder::privateDefault;
+    const std::string text = debugInfoFileText(stages);
+    const bool privateFolder = folder == DebugInfoFolder::privateDefault;
     // The same program compiled again: the file stays, only its time moves
     // (so age-based pruning keeps the files of binaries still built).
     const bool unchanged =

@@ -13,7 +13,7 @@
 
 namespace mendrix {
 
-struct QuarnStage {
+struct DebugInfoStage {
     std::string_view stageName;  // "vertex", "pixel", "geometry", "compute"
     std::string_view path;       // empty when the request had none
     std::string_view source;
@@ -27,14 +27,14 @@ struct QuarnStage {
 // %LOCALAPPDATA%\Temp\Korvane\Lumo\ShaderSymbols). False, with a reason in
 // `problem`, when the environment names no such place: the file is then not
 // written at all rather than into a shared or the working folder.
-bool defaultQuarnDirectory(std::string& directory, std::string& problem);
+bool defaultDebugInfoDirectory(std::string& directory, std::string& problem);
 
 // The file's name inside the folder: the program hash in hex plus ".quarn".
-std::string quarnFileName(const std::vector<QuarnStage>& stages);
-std::string quarnFileText(const std::vector<QuarnStage>& stages);
+std::string debugInfoFileName(const std::vector<DebugInfoStage>& stages);
+std::string debugInfoFileText(const std::vector<DebugInfoStage>& stages);
 
 // Where a debug information file may go.
-enum class QuarnFolder : uint8_t {
+enum class DebugInfoFolder : uint8_t {
     // The default folder: made private to the user (0700) if missing, set
     // back to 0700 when widened; refused when its last component is a
     // symbolic link or belongs to someone else. The file is 0600, and only a
@@ -52,8 +52,8 @@ enum class QuarnFolder : uint8_t {
 // (left by killed runs) are removed from the folder. Returns
 // the full file path in `writtenPath`; on failure false with a reason in
 // `problem`.
-bool writeQuarnFile(const std::string& directory, QuarnFolder folder,
-                    const std::vector<QuarnStage>& stages, std::string& writtenPath,
-                    std::string& problem);
+bool writeDebugInfoFile(const std::string& directory, DebugInfoFolder folder,
+                        const std::vector<DebugInfoStage>& stages, std::string& writtenPath,
+                        std::string& problem);
 
 }  // namespace mendrix

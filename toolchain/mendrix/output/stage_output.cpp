@@ -76,35 +76,46 @@ bool finalSpirv(const ProgramOutput& program, const StageJob& job,
            validateSpirv(words, problem);
 }
 
-void emitStage(const ProgramOutput& program, StageJob& job, size_t index,
-               const std::vector<uint32_t>& words, const std::vector<ReflectionEntry>& reflection,
-               StageStorage& out, std::vector<QuarnStage>& quarnStages) {
-    const CompileRequest& request = *program.request;
-    uint32_t flags = request.compileFlags;
-    glslang::TIntermediate& intermediate = *program.run->program->getIntermediate(job.language);
-    bool es = intermediate.getProfile() == EEsProfile;
-    int languageVersion = intermediate.getVersion();
+// How a stage is handed out: as SPIR-V or in the validated form, in which
+// language and version.
+struct StageForm {
+    bool spirv = false;
+    bool es = false;
+    int languageVersion = 0;
+};
 
-    bool spirv = program.spirvKept && job.spirv;
-    if (spirv) {
+// The bytes the stage record points at: the binary, the reflection block
+// and the path.
+void fillStageStorage(const StageJob& job, const StageForm& form,
+                      const std::vector<uint32_t>& words,
+                      const std::vector<ReflectionEntry>& reflection, StageStorage& out) {
+    if (form.spirv) {
         const auto* bytes = reinterpret_cast<const uint8_t*>(words.data());
         out.binary.assign(bytes, bytes + words.size() * sizeof(uint32_t));
     } else {
         out.binary = toolchain::encodeValidatedForm(
-            job.kind, static_cast<uint32_t>(languageVersion), es,
+            job.kind, static_cast<uint32_t>(form.languageVersion), form.es,
             std::string_view(job.text, static_cast<size_t>(job.length)));
     }
     out.reflection = toolchain::encodeReflection(reflection);
     if (job.requestPath != nullptr) {
         out.path = job.requestPath;
     }
+}
 
-    toolchain::ToolchainStageRecord record{};
+// The record describing what `out` holds; with the debug hash of its binary
+// (also listed for the debug information file) unless the request omits it.
+toolchain::StageRecord stageRecordOf(const ProgramOutput& program, const StageJob& job,
+                                     const StageForm& form, const StageStorage& out,
+                                     std::vector<DebugInfoStage>& debugInfoStages) {
+    const CompileRequest& request = *program.request;
+    const uint32_t flags = request.compileFlags;
+    toolchain::StageRecord record{};
     record.magic = toolchain::kStageRecordMagic;
     record.kind = job.kind;
-    record.binaryFormat = spirv ? toolchain::kBinarySpirv : toolchain::kBinaryValidated;
+    record.binaryFormat = form.spirv ? toolchain::kBinarySpirv : toolchain::kBinaryValidated;
     record.flags =
-        (es ? toolchain::kStageFlagEssl : 0) |
+        (form.es ? toolchain::kStageFlagEssl : 0) |
         ((flags & kCompileFlagForceUniformBlock) != 0 ? toolchain::kStageFlagForceUniformBlock : 0);
     record.optimizationFlags = request.optimizationFlags;
     record.binary = out.binary.data();
@@ -112,19 +123,24 @@ void emitStage(const ProgramOutput& program, StageJob& job, size_t index,
     record.reflection = out.reflection.data();
     record.reflectionSize = out.reflection.size();
     record.gpuVersion = program.gpuVersion;
-    record.languageVersion = static_cast<uint32_t>(languageVersion);
+    record.languageVersion = static_cast<uint32_t>(form.languageVersion);
     record.sourcePath = job.requestPath != nullptr ? out.path.c_str() : nullptr;
     if ((flags & kCompileFlagNoQuarn) == 0) {
         toolchain::Hash128 hash = toolchain::hash128(
             std::string_view(reinterpret_cast<const char*>(out.binary.data()), out.binary.size()));
         std::memcpy(record.hash, hash.data(), hash.size());
         record.flags |= toolchain::kStageFlagHashPresent;
-        quarnStages.push_back({job.stageName, std::string_view(out.path),
-                               std::string_view(job.text, job.length),
-                               spirv ? "spirv" : "validated", out.binary.size(), hash});
+        debugInfoStages.push_back({job.stageName, std::string_view(out.path),
+                                   std::string_view(job.text, job.length),
+                                   form.spirv ? "spirv" : "validated", out.binary.size(), hash});
     }
-    std::memcpy(job.slot, &record, sizeof record);
+    return record;
+}
 
+// The dump and the statistics block, where the request asks for them.
+void emitDumpAndStats(const ProgramOutput& program, StageJob& job, size_t index,
+                      const std::vector<uint32_t>& words, bool spirv, StageStorage& out) {
+    const uint32_t flags = program.request->compileFlags;
     if ((flags & kCompileFlagDumpDebugInfo) != 0) {
         if (spirv) {
             out.dump = disassemble(words);
@@ -135,10 +151,26 @@ void emitStage(const ProgramOutput& program, StageJob& job, size_t index,
         *job.dumpField = out.dump.c_str();
     }
     if (job.stats != nullptr && (flags & kCompileFlagInstructionStats) != 0) {
+        glslang::TIntermediate& intermediate = *program.run->program->getIntermediate(job.language);
         *job.stats =
             spirv ? statsFromSpirv(words, job.kind == toolchain::kStageVertex, program.gpuVersion)
                   : statsFromTree(intermediate, program.gpuVersion);
     }
+}
+
+void emitStage(const ProgramOutput& program, StageJob& job, size_t index,
+               const std::vector<uint32_t>& words, const std::vector<ReflectionEntry>& reflection,
+               StageStorage& out, std::vector<DebugInfoStage>& debugInfoStages) {
+    const glslang::TIntermediate& intermediate =
+        *program.run->program->getIntermediate(job.language);
+    StageForm form;
+    form.spirv = program.spirvKept && job.spirv;
+    form.es = intermediate.getProfile() == EEsProfile;
+    form.languageVersion = intermediate.getVersion();
+    fillStageStorage(job, form, words, reflection, out);
+    const toolchain::StageRecord record = stageRecordOf(program, job, form, out, debugInfoStages);
+    std::memcpy(job.slot, &record, sizeof record);
+    emitDumpAndStats(program, job, index, words, form.spirv, out);
 }
 
 // The optimiser removes uniforms that only dead code used; the reflection
@@ -158,7 +190,7 @@ void dropRemovedUniforms(const std::vector<uint32_t>& words,
 }  // namespace
 
 void emitProgram(ProgramOutput& program, std::vector<StageJob>& jobs, ProgramStorage& storage,
-                 Diagnostics& diagnostics, std::vector<QuarnStage>& quarnStages) {
+                 Diagnostics& diagnostics, std::vector<DebugInfoStage>& debugInfoStages) {
     const CompileRequest& request = *program.request;
     std::vector<EShLanguage> languages;
     for (const StageJob& job : jobs) {
@@ -197,7 +229,7 @@ void emitProgram(ProgramOutput& program, std::vector<StageJob>& jobs, ProgramSto
     for (size_t index = 0; index < jobs.size(); ++index) {
         StageJob& job = jobs[index];
         emitStage(program, job, index, words[index], reflections[index],
-                  storage.stages[job.storageIndex], quarnStages);
+                  storage.stages[job.storageIndex], debugInfoStages);
     }
 }
 

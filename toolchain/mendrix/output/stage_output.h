@@ -23,9 +23,9 @@ struct ProgramOutput {
 // Reflects the program, generates, validates and (when asked) optimises the
 // SPIR-V of its stages, then fills each job's stage record in the set, its
 // storage, dump and statistics block. Stages with a debug hash are added to
-// `quarnStages`. A program whose SPIR-V fails validation is stored whole in
+// `debugInfoStages`. A program whose SPIR-V fails validation is stored whole in
 // the validated form, with one warning, and `program.spirvKept` turns false.
 void emitProgram(ProgramOutput& program, std::vector<StageJob>& jobs, ProgramStorage& storage,
-                 Diagnostics& diagnostics, std::vector<QuarnStage>& quarnStages);
+                 Diagnostics& diagnostics, std::vector<DebugInfoStage>& debugInfoStages);
 
 }  // namespace mendrix

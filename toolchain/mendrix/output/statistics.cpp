@@ -76,9 +76,10 @@ struct Instruction {
     uint32_t count;
 };
 
-class Module {
+// The instructions of a SPIR-V module, with each result id's definition.
+class SpirvModule {
 public:
-    explicit Module(const std::vector<uint32_t>& words) {
+    explicit SpirvModule(const std::vector<uint32_t>& words) {
         for (size_t pos = 5; pos < words.size();) {
             uint32_t count = words[pos] >> 16;
             if (count == 0 || pos + count > words.size()) {
@@ -106,7 +107,7 @@ public:
 
     // 4-component slots a value of type `id` occupies, as constants are laid
     // out in registers; 0 for opaque types.
-    uint32_t slotsOf(uint32_t id, int depth = 0) const {
+    uint32_t constantSlotsOf(uint32_t id, int depth = 0) const {
         const Instruction* type = definition(id);
         if (type == nullptr || depth > 16) {
             return 0;
@@ -125,19 +126,19 @@ public:
                     length != nullptr && length->op == spv::OpConstant && length->count > 3
                         ? length->words[3]
                         : 1;
-                return elements * slotsOf(type->words[2], depth + 1);
+                return elements * constantSlotsOf(type->words[2], depth + 1);
             }
             case spv::OpTypeRuntimeArray:
-                return slotsOf(type->words[2], depth + 1);
+                return constantSlotsOf(type->words[2], depth + 1);
             case spv::OpTypeStruct: {
                 uint32_t total = 0;
                 for (uint32_t i = 2; i < type->count; ++i) {
-                    total += slotsOf(type->words[i], depth + 1);
+                    total += constantSlotsOf(type->words[i], depth + 1);
                 }
                 return total;
             }
             case spv::OpTypePointer:
-                return type->count > 3 ? slotsOf(type->words[3], depth + 1) : 0;
+                return type->count > 3 ? constantSlotsOf(type->words[3], depth + 1) : 0;
             default:
                 return 0;
         }
@@ -179,27 +180,33 @@ uint32_t gprPoolSizeFor(uint32_t gpuVersion) {
     return gpuVersion >= 2 ? 256 : 128;
 }
 
-ShaderStats statsFromSpirv(const std::vector<uint32_t>& words, bool vertexStage,
-                           uint32_t gpuVersion) {
-    ShaderStats stats{};
-    stats.gprPoolSize = gprPoolSizeFor(gpuVersion);
-    if (words.size() < 5) {
-        return stats;
-    }
-    Module module(words);
-    std::set<uint32_t> uniformsUsed;
+namespace {
 
-    // Per function: values live over the linear instruction order.
-    bool inFunction = false;
-    uint32_t functionVariables = 0;
+// The values of one function, live over the linear instruction order.
+struct FunctionValues {
+    uint32_t variables = 0;
     std::unordered_map<uint32_t, size_t> defined;    // id -> position
     std::unordered_map<uint32_t, size_t> lastUse;    // id -> position
     std::unordered_map<uint32_t, size_t> blockOf;    // id -> block number
     std::unordered_map<uint32_t, bool> leavesBlock;  // id used outside its block
-    size_t block = 0;
 
-    auto finishFunction = [&]() {
-        // Peak of simultaneously live values.
+    void use(uint32_t id, size_t position, size_t block) {
+        if (defined.find(id) != defined.end()) {
+            lastUse[id] = position;
+            if (blockOf[id] != block) {
+                leavesBlock[id] = true;
+            }
+        }
+    }
+
+    void define(uint32_t id, size_t position, size_t block) {
+        defined[id] = position;
+        blockOf[id] = block;
+    }
+
+    // Adds the function's peak of simultaneously live values and its
+    // values local to one block to `stats`, and starts over.
+    void finish(ShaderStats& stats) {
         std::vector<std::pair<size_t, int>> events;
         for (const auto& [id, start] : defined) {
             auto use = lastUse.find(id);
@@ -216,7 +223,7 @@ ShaderStats statsFromSpirv(const std::vector<uint32_t>& words, bool vertexStage,
             live += event.second;
             peak = std::max(peak, live);
         }
-        stats.gprsUsed = std::max(stats.gprsUsed, functionVariables + static_cast<uint32_t>(peak));
+        stats.gprsUsed = std::max(stats.gprsUsed, variables + static_cast<uint32_t>(peak));
         std::unordered_map<size_t, uint32_t> localPerBlock;
         for (const auto& [id, where] : blockOf) {
             if (lastUse.count(id) != 0 && !leavesBlock[id]) {
@@ -226,82 +233,100 @@ ShaderStats statsFromSpirv(const std::vector<uint32_t>& words, bool vertexStage,
         for (const auto& entry : localPerBlock) {
             stats.clauseTempsUsed = std::max(stats.clauseTempsUsed, entry.second);
         }
-        defined.clear();
-        lastUse.clear();
-        blockOf.clear();
-        leavesBlock.clear();
-        functionVariables = 0;
-    };
+        *this = FunctionValues();
+    }
+};
 
+// A load or access chain: a vertex fetch when it loads a vertex input, and
+// the uniform variable it reads.
+void countAccess(const SpirvModule& module, const Instruction& in, bool vertexStage,
+                 ShaderStats& stats, std::set<uint32_t>& uniformsUsed) {
+    const Instruction* variable = in.count > 3 ? module.baseVariable(in.words[3]) : nullptr;
+    if (variable == nullptr || variable->count <= 3) {
+        return;
+    }
+    uint32_t storage = variable->words[3];
+    if (in.op == spv::OpLoad && vertexStage && storage == spv::StorageClassInput) {
+        ++stats.vfetchInstructions;
+    }
+    if (isUniformStorage(storage)) {
+        uniformsUsed.insert(variable->words[2]);
+    }
+}
+
+void countExecutable(const Instruction& in, ShaderStats& stats) {
+    if (!isExecutable(in.op)) {
+        return;
+    }
+    ++stats.totalInstructions;
+    if (isAlu(in.op)) {
+        ++stats.aluInstructions;
+    } else if (isTextureFetch(in.op)) {
+        ++stats.tfetchInstructions;
+    } else if (isControlFlow(in.op)) {
+        ++stats.controlFlowInstructions;
+    }
+}
+
+// One instruction inside a function body (not its OpFunction, OpFunctionEnd
+// or OpLabel).
+void countInFunction(const SpirvModule& module, const Instruction& in, size_t position,
+                     size_t block, bool vertexStage, FunctionValues& values, ShaderStats& stats,
+                     std::set<uint32_t>& uniformsUsed) {
+    bool hasResult = false;
+    bool hasType = false;
+    spv::HasResultAndType(static_cast<spv::Op>(in.op), &hasResult, &hasType);
+    uint32_t firstOperand = 1 + (hasType ? 1 : 0) + (hasResult ? 1 : 0);
+    for (uint32_t i = firstOperand; i < in.count; ++i) {
+        values.use(in.words[i], position, block);
+    }
+    if (in.op == spv::OpVariable) {
+        ++values.variables;
+        return;
+    }
+    if (hasResult && in.op != spv::OpFunctionParameter) {
+        values.define(in.words[hasType ? 2 : 1], position, block);
+    }
+    if (in.op == spv::OpLoad || in.op == spv::OpAccessChain ||
+        in.op == spv::OpInBoundsAccessChain) {
+        countAccess(module, in, vertexStage, stats, uniformsUsed);
+    }
+    countExecutable(in, stats);
+}
+
+}  // namespace
+
+ShaderStats statsFromSpirv(const std::vector<uint32_t>& words, bool vertexStage,
+                           uint32_t gpuVersion) {
+    ShaderStats stats{};
+    stats.gprPoolSize = gprPoolSizeFor(gpuVersion);
+    if (words.size() < 5) {
+        return stats;
+    }
+    SpirvModule module(words);
+    std::set<uint32_t> uniformsUsed;
+    FunctionValues values;
+    bool inFunction = false;
+    size_t block = 0;
     for (size_t position = 0; position < module.instructions.size(); ++position) {
         const Instruction& in = module.instructions[position];
         if (in.op == spv::OpFunction) {
             inFunction = true;
+        } else if (!inFunction) {
             continue;
-        }
-        if (!inFunction) {
-            continue;
-        }
-        if (in.op == spv::OpFunctionEnd) {
-            finishFunction();
+        } else if (in.op == spv::OpFunctionEnd) {
+            values.finish(stats);
             inFunction = false;
-            continue;
-        }
-        if (in.op == spv::OpLabel) {
+        } else if (in.op == spv::OpLabel) {
             ++block;
-            continue;
-        }
-        bool hasResult = false;
-        bool hasType = false;
-        spv::HasResultAndType(static_cast<spv::Op>(in.op), &hasResult, &hasType);
-        uint32_t firstOperand = 1 + (hasType ? 1 : 0) + (hasResult ? 1 : 0);
-        for (uint32_t i = firstOperand; i < in.count; ++i) {
-            auto def = defined.find(in.words[i]);
-            if (def != defined.end()) {
-                lastUse[in.words[i]] = position;
-                if (blockOf[in.words[i]] != block) {
-                    leavesBlock[in.words[i]] = true;
-                }
-            }
-        }
-        if (in.op == spv::OpVariable) {
-            ++functionVariables;
-            continue;
-        }
-        if (hasResult && in.op != spv::OpFunctionParameter) {
-            uint32_t id = in.words[hasType ? 2 : 1];
-            defined[id] = position;
-            blockOf[id] = block;
-        }
-        if (in.op == spv::OpLoad || in.op == spv::OpAccessChain ||
-            in.op == spv::OpInBoundsAccessChain) {
-            const Instruction* variable = in.count > 3 ? module.baseVariable(in.words[3]) : nullptr;
-            if (variable != nullptr && variable->count > 3) {
-                uint32_t storage = variable->words[3];
-                if (in.op == spv::OpLoad && vertexStage && storage == spv::StorageClassInput) {
-                    ++stats.vfetchInstructions;
-                }
-                if (isUniformStorage(storage)) {
-                    uniformsUsed.insert(variable->words[2]);
-                }
-            }
-        }
-        if (!isExecutable(in.op)) {
-            continue;
-        }
-        ++stats.totalInstructions;
-        if (isAlu(in.op)) {
-            ++stats.aluInstructions;
-        } else if (isTextureFetch(in.op)) {
-            ++stats.tfetchInstructions;
-        } else if (isControlFlow(in.op)) {
-            ++stats.controlFlowInstructions;
+        } else {
+            countInFunction(module, in, position, block, vertexStage, values, stats, uniformsUsed);
         }
     }
     for (uint32_t variable : uniformsUsed) {
         const Instruction* def = module.definition(variable);
         if (def != nullptr) {
-            stats.externalAluConstants += module.slotsOf(def->words[1]);
+            stats.externalAluConstants += module.constantSlotsOf(def->words[1]);
         }
     }
     return stats;
@@ -311,7 +336,8 @@ ShaderStats statsFromSpirv(const std::vector<uint32_t>& words, bool vertexStage,
 
 namespace {
 
-uint32_t slotsOf(const glslang::TType& type, int depth = 0) {
+// 4-component slots a value of `type` occupies as constants; 0 for samplers.
+uint32_t constantSlotsOf(const glslang::TType& type, int depth = 0) {
     if (depth > 16 || type.getBasicType() == glslang::EbtSampler) {
         return 0;
     }
@@ -319,7 +345,7 @@ uint32_t slotsOf(const glslang::TType& type, int depth = 0) {
     if (type.isStruct()) {
         element = 0;
         for (const glslang::TTypeLoc& member : *type.getStruct()) {
-            element += slotsOf(*member.type, depth + 1);
+            element += constantSlotsOf(*member.type, depth + 1);
         }
     } else if (type.isMatrix()) {
         element = static_cast<uint32_t>(type.getMatrixCols());
@@ -345,7 +371,7 @@ public:
                    type.getQualifier().builtIn == glslang::EbvNone) {
             ++stats.vfetchInstructions;
         } else if (storage == glslang::EvqUniform && uniforms.insert(symbol->getId()).second) {
-            stats.externalAluConstants += slotsOf(type);
+            stats.externalAluConstants += constantSlotsOf(type);
         }
     }
 
