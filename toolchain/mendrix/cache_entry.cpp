@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "toolchain/common/validated_form.h"
+#include "toolchain/mendrix/byte_fields.h"
 #include "toolchain/mendrix/compiler.h"
 #include "toolchain/mendrix/quarn.h"
 
@@ -21,59 +22,6 @@ constexpr size_t kSpirvHeaderSize = 20;
 // The stage kind each slot holds (vertex, pixel, geometry, compute).
 constexpr uint32_t kKindOfSlot[kStageSlots] = {toolchain::kStageVertex, toolchain::kStagePixel,
                                                toolchain::kStageGeometry, toolchain::kStageCompute};
-
-void putNumber(std::string& out, uint64_t value, int size) {
-    for (int i = 0; i < size; ++i) {
-        out += static_cast<char>(value >> (8 * i));
-    }
-}
-
-void putBytes(std::string& out, const void* data, size_t size) {
-    putNumber(out, size, 8);
-    out.append(static_cast<const char*>(data), size);
-}
-
-// Reads from the front of `rest`; every read fails once the bytes run out.
-struct Cursor {
-    std::string_view rest;
-
-    bool number(uint64_t& value, size_t size) {
-        if (rest.size() < size) {
-            return false;
-        }
-        value = 0;
-        for (size_t i = 0; i < size; ++i) {
-            value |= uint64_t{static_cast<uint8_t>(rest[i])} << (8 * i);
-        }
-        rest.remove_prefix(size);
-        return true;
-    }
-    bool raw(void* out, size_t size) {
-        if (rest.size() < size) {
-            return false;
-        }
-        std::memcpy(out, rest.data(), size);
-        rest.remove_prefix(size);
-        return true;
-    }
-    bool view(std::string_view& out) {
-        uint64_t size = 0;
-        if (!number(size, 8) || size > rest.size()) {
-            return false;
-        }
-        out = rest.substr(0, static_cast<size_t>(size));
-        rest.remove_prefix(static_cast<size_t>(size));
-        return true;
-    }
-    bool flag(bool& out) {
-        uint64_t value = 0;
-        if (!number(value, 1) || value > 1) {
-            return false;
-        }
-        out = value == 1;
-        return true;
-    }
-};
 
 uint32_t wordAt(const std::vector<uint8_t>& bytes, size_t at) {
     return uint32_t{bytes[at]} | uint32_t{bytes[at + 1]} << 8 | uint32_t{bytes[at + 2]} << 16 |
@@ -124,7 +72,7 @@ bool recordDescribesStage(const CachedStage& stage) {
            (stage.hasStats || std::memcmp(&stage.stats, &noStats, sizeof noStats) == 0);
 }
 
-bool readStage(Cursor& cursor, CachedStage& stage) {
+bool readStage(ByteCursor& cursor, CachedStage& stage) {
     uint64_t slot = 0;
     uint64_t recordSize = 0;
     std::string_view binary;
@@ -200,7 +148,7 @@ bool decodeCacheEntry(std::string_view bytes, CacheEntry& entry) {
         0) {
         return false;
     }
-    Cursor cursor{bytes.substr(0, bytes.size() - kChecksumSize)};
+    ByteCursor cursor{bytes.substr(0, bytes.size() - kChecksumSize)};
     uint64_t magic = 0;
     uint64_t version = 0;
     uint64_t bodySize = 0;
