@@ -11,8 +11,8 @@
 
 namespace service_process {
 
-// The full path of the file (library or executable) that holds the code at
-// `address`; empty when it cannot be told.
+// The full path, links resolved, of the file (library or executable) that
+// holds the code at `address`; empty when it cannot be told.
 std::string pathOfLoadedCode(const void* address);
 
 // Starts `executable` with `arguments`, detached completely: a new session,

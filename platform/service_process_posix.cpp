@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/tcp_connection.h"
@@ -63,7 +64,15 @@ std::string pathOfLoadedCode(const void* address) {
     if (dladdr(address, &info) == 0 || info.dli_fname == nullptr) {
         return std::string();
     }
-    return info.dli_fname;
+    // A name relative to the working folder (a driver started by a relative
+    // path) is made full: the service starts in "/".
+    char* full = realpath(info.dli_fname, nullptr);
+    if (full == nullptr) {
+        return std::string();
+    }
+    std::string path = full;
+    std::free(full);
+    return path;
 }
 
 bool startDetached(const std::string& executable, const std::vector<std::string>& arguments,
