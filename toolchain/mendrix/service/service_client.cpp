@@ -60,20 +60,20 @@ std::string startService(const ServiceSettings& settings) {
     return "started " + executable + " at " + settings.socketPath;
 }
 
-// Sends the request and waits for its answer; false when the service did not
-// take it up in time, broke off or missed its deadline.
+// Waits for a worker to take the request up, sends it and waits for its
+// answer; false when the service did not take it up in time, broke off or
+// missed its deadline.
 bool exchange(tcp::Connection& connection, const std::string& request, std::string& answer,
               std::string& reason) {
-    const int64_t start = tcp::nowMilliseconds();
-    const int64_t answerTime = serviceAnswerMilliseconds(request.size());
-    if (!sendServiceBytes(connection, request, start + kServiceQueueMilliseconds + answerTime)) {
-        reason = "the request could not be sent";
-        return false;
-    }
-    if (!receiveStartedByte(connection, start + kServiceQueueMilliseconds)) {
+    if (!receiveStartedByte(connection, tcp::nowMilliseconds() + kServiceQueueMilliseconds)) {
         reason = "the request was not taken up in time (or the peer was refused)";
         return false;
     }
+    if (!sendServiceBytes(connection, request, tcp::nowMilliseconds() + kServiceIoMilliseconds)) {
+        reason = "the request could not be sent";
+        return false;
+    }
+    const int64_t answerTime = serviceAnswerMilliseconds(request.size());
     if (!receiveServiceMessage(connection, kServiceAnswerMagic, tcp::nowMilliseconds() + answerTime,
                                answer)) {
         reason = "no complete answer within the deadline";
