@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "libraries/compiler_records.h"
-#include "toolchain/mendrix/diagnostics.h"
-#include "toolchain/mendrix/quarn.h"
+#include "toolchain/mendrix/front_end/diagnostics.h"
+#include "toolchain/mendrix/output/debug_info.h"
 #include "toolchain/mendrix/stage_job.h"
 
 namespace mendrix {

@@ -11,7 +11,7 @@
 
 #include "toolchain/mendrix/compile_cache.h"
 #include "toolchain/mendrix/compile_steps.h"
-#include "toolchain/mendrix/quarn.h"
+#include "toolchain/mendrix/output/debug_info.h"
 #include "toolchain/mendrix/service/service_client.h"
 #include "toolchain/mendrix/stage_job.h"
 
@@ -217,13 +217,19 @@ bool Compiler::compileProgram(const CompileRequest& request, CompiledShaderSet& 
         return finish(true);
     }
     // A miss is compiled by the resident service when it is on and answers,
-    // otherwise here; both fill the set alike.
+    // otherwise here; the service's answer is taken as a cache hit is.
+    auto takeEntry = [&](std::string_view entry, const CacheKey& key) {
+        return takeFromEntry(entry, key, request, gpu, jobs, *storage, diagnostics, quarnStages);
+    };
+    std::string failedLog;
     bool compiled = false;
-    switch (compileThroughService(request, gpu, jobs, *storage, diagnostics, quarnStages)) {
+    switch (compileThroughService(request, gpu, jobs, takeEntry, failedLog)) {
         case ServiceOutcome::compiled:
             compiled = true;
             break;
         case ServiceOutcome::failed:
+            // The log of a failed compile, exactly as it would be made here.
+            diagnostics.appendWarningLog(failedLog);
             return finish(false);
         case ServiceOutcome::unavailable:
             compiled = compileJobs(request, gpu, jobs, *storage, diagnostics, quarnStages);

@@ -6,7 +6,6 @@
 #include "platform/local_socket.h"
 #include "platform/service_process.h"
 #include "platform/tcp_connection.h"
-#include "toolchain/mendrix/compile_cache.h"
 #include "toolchain/mendrix/service/service_limits.h"
 #include "toolchain/mendrix/service/service_request.h"
 #include "toolchain/mendrix/service/service_settings.h"
@@ -85,9 +84,8 @@ bool exchange(tcp::Connection& connection, const std::string& request, std::stri
 }  // namespace
 
 ServiceOutcome compileThroughService(const CompileRequest& request, uint32_t gpuVersion,
-                                     std::vector<StageJob>& jobs, ProgramStorage& storage,
-                                     Diagnostics& diagnostics,
-                                     std::vector<QuarnStage>& quarnStages) {
+                                     const std::vector<StageJob>& jobs,
+                                     const TakeServiceEntry& takeEntry, std::string& failedLog) {
     const ServiceSettings settings = serviceSettingsFromEnvironment();
     if (!settings.enabled) {
         return ServiceOutcome::unavailable;
@@ -121,12 +119,11 @@ ServiceOutcome compileThroughService(const CompileRequest& request, uint32_t gpu
         return inProcess("the answer is not one");
     }
     if (kind == ServiceAnswerKind::failed) {
-        diagnostics.appendWarningLog(bytes);
+        failedLog.assign(bytes);
         serviceDebugLine(settings, "compiled by the service (failed) at " + settings.socketPath);
         return ServiceOutcome::failed;
     }
-    if (!takeFromEntry(bytes, serviceAnswerKey(message), request, gpuVersion, jobs, storage,
-                       diagnostics, quarnStages)) {
+    if (!takeEntry(bytes, serviceAnswerKey(message))) {
         return inProcess("the answer does not fit the request");
     }
     serviceDebugLine(settings, "compiled by the service at " + settings.socketPath);

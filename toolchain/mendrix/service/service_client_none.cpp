@@ -3,8 +3,8 @@
 
 namespace mendrix {
 
-ServiceOutcome compileThroughService(const CompileRequest&, uint32_t, std::vector<StageJob>&,
-                                     ProgramStorage&, Diagnostics&, std::vector<QuarnStage>&) {
+ServiceOutcome compileThroughService(const CompileRequest&, uint32_t, const std::vector<StageJob>&,
+                                     const TakeServiceEntry&, std::string&) {
     return ServiceOutcome::unavailable;
 }
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "toolchain/mendrix/cache_entry.h"
+#include "toolchain/mendrix/cache/cache_entry.h"
 #include "toolchain/mendrix/compile_cache.h"
 #include "toolchain/mendrix/compile_steps.h"
 #include "toolchain/mendrix/service/service_request.h"

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "toolchain/mendrix/byte_fields.h"
-#include "toolchain/mendrix/cache_entry.h"
+#include "toolchain/mendrix/cache/byte_fields.h"
+#include "toolchain/mendrix/cache/cache_entry.h"
 
 namespace mendrix {
 

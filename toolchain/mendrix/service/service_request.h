@@ -19,8 +19,8 @@
 #include <vector>
 
 #include "libraries/compiler_records.h"
-#include "toolchain/mendrix/cache_key.h"
-#include "toolchain/mendrix/line_map.h"
+#include "toolchain/mendrix/cache/cache_key.h"
+#include "toolchain/mendrix/front_end/line_map.h"
 #include "toolchain/mendrix/stage_job.h"
 
 namespace mendrix {

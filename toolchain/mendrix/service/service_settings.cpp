@@ -6,9 +6,10 @@
 
 #include "platform/decimal.h"
 #include "platform/local_socket.h"
-#include "toolchain/mendrix/cache_entry.h"
-#include "toolchain/mendrix/cache_key.h"
-#include "toolchain/mendrix/cache_settings.h"
+#include "toolchain/common/hash128.h"
+#include "toolchain/mendrix/cache/cache_entry.h"
+#include "toolchain/mendrix/cache/cache_key.h"
+#include "toolchain/mendrix/cache/cache_settings.h"
 
 namespace mendrix {
 
@@ -43,7 +44,7 @@ std::string socketFolder() {
 
 std::string serviceSocketName() {
     static const std::string name = [] {
-        const std::string identity = hexOfKey(cacheEntryChecksum(libraryBuildIdentity()));
+        const std::string identity = toolchain::hexOf(cacheEntryChecksum(libraryBuildIdentity()));
         return "mendrix-" + identity.substr(0, 16) + "-" + hostPart() + ".sock";
     }();
     return name;
