@@ -25,7 +25,8 @@ command -v glslc >/dev/null || { echo "missing glslc: run scripts/install-depend
 work="$build/bench-run/service"
 rm -rf "$work" && mkdir -p "$work/run" "$work/out" && chmod 700 "$work/run"
 unset VRXCOMPILE_CACHE_DIR VRXCOMPILE_SERVICE_DEBUG || true
-export VRXCOMPILE_CACHE=0 XDG_RUNTIME_DIR="$work/run" VRXCOMPILE_SERVICE_IDLE=600
+# A service left by a failed run ends by itself a minute later.
+export VRXCOMPILE_CACHE=0 XDG_RUNTIME_DIR="$work/run" VRXCOMPILE_SERVICE_IDLE=60
 stop_service() {
     local lock pid
     for lock in "$work/run/vrxcompile/"*.lock; do
@@ -34,7 +35,11 @@ stop_service() {
         while kill -0 "$pid" 2>/dev/null; do sleep 0.05; done
     done
 }
-trap stop_service EXIT
+standalone=false
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+    standalone=true
+    trap stop_service EXIT
+fi
 
 field() { awk -v label="$2" -v column="$3" '$1 == label { print $column }' "$1"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
@@ -149,7 +154,8 @@ row "" "16 clients at once, textured, service" "$f_par ms" "$(ratio "$f_par" "$f
     "vs in process, target <= 1.0 ($(nproc) processors)"
 row "" "16 clients at once, textured, in process" "$f_par_local ms" "1.00" ""
 
-if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+stop_service
+if $standalone; then
     echo
     printf '%-4s %-44s %12s %10s %s\n' "" "command" "median" "ratio" "note"
     printf '%s\n' "${service_rows[@]}"
