@@ -32,7 +32,8 @@ stop_service() {
     for lock in "$work/run/vrxcompile/"*.lock; do
         [ -e "$lock" ] && ! flock -n "$lock" true || continue
         pid=$(head -n 1 "$lock") && kill "$pid" 2>/dev/null || true
-        while kill -0 "$pid" 2>/dev/null; do sleep 0.05; done
+        # The lock goes with the process (a zombie no longer holds it).
+        while ! flock -n "$lock" true; do sleep 0.01; done
     done
 }
 standalone=false
@@ -86,7 +87,7 @@ for program in "${programs[@]}"; do
                 "$driver" "${driver_arguments[@]}" -noquarn -o "$work/out/$name-p.vrx" \
             @glslc sh -c 'cd "$0" && exec "$@"' "$work/$name/peer" "${change[@]}" \
                 "$work/$name/peer/$changed" glslc --target-env=opengl -fauto-map-locations \
-                -fauto-bind-uniforms -c "${peer_files[@]}" -o /dev/null
+                -fauto-bind-uniforms -c "${peer_files[@]}"
     ) > "$work/f-$name.txt"
     cat "$work/f-$name.txt"
     f_service=$(field "$work/f-$name.txt" service 2)
@@ -106,7 +107,7 @@ cat > "$work/first.sh" <<'SCRIPT'
 for lock in "$XDG_RUNTIME_DIR"/vrxcompile/*.lock; do
     [ -e "$lock" ] && ! flock -n "$lock" true || continue
     pid=$(head -n 1 "$lock") && kill "$pid" 2>/dev/null || continue
-    while kill -0 "$pid" 2>/dev/null; do sleep 0.01; done
+    while ! flock -n "$lock" true; do sleep 0.01; done
 done
 cd "$2" || exit 1
 n=$(($(cat textured.frag.count 2>/dev/null || echo 0) + 1)) && echo "$n" > textured.frag.count

@@ -18,8 +18,9 @@ for lock in "$runtime"/vrxcompile/*.lock; do
     pid=$(head -n 1 "$lock")
     if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
         kill "$pid"
-        for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-        if kill -0 "$pid" 2>/dev/null; then
+        # The lock goes with the process (a zombie no longer holds it).
+        for _ in $(seq 50); do flock -n "$lock" true && break; sleep 0.1; done
+        if ! flock -n "$lock" true; then
             echo "with-service: service $pid did not stop" >&2
             left=1
         fi

@@ -18,7 +18,8 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 service_pid() { cat "$folder"/*.lock 2>/dev/null | head -n 1 || true; }
 socket_path() { ls "$folder"/*.sock 2>/dev/null | head -n 1 || true; }
-alive() { [ -n "$1" ] && kill -0 "$1" 2>/dev/null; }
+# Running, not just a zombie waiting for the machine's init to reap it.
+alive() { [ -n "$1" ] && [ -e "/proc/$1" ] && [ "$(cut -d ' ' -f 3 "/proc/$1/stat" 2>/dev/null)" != Z ]; }
 # wait_until SECONDS COMMAND...: true once the command succeeds.
 wait_until() {
     local tries=$(($1 * 10))
