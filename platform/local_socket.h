@@ -16,13 +16,18 @@ namespace local_socket {
 // The longest path a socket address holds (108 bytes less the terminating
 // NUL on Linux).
 constexpr size_t kMaxSocketPath = 107;
+// listenAt binds at the path with this suffix first.
+constexpr const char* kFreshSuffix = ".new";
+// The longest path listenAt can listen at.
+constexpr size_t kMaxListenPath = kMaxSocketPath - 4;
 
 // Connects to the socket at `path`. A path where nobody listens fails at
 // once (`failed`); a listener whose queue is full gives `timedOut`.
 tcp::Outcome connectTo(const std::string& path, tcp::Connection& connection, std::string& error);
 
-// Listens at `path` (mode 0600), first removing whatever socket stands there:
-// the caller holds the lock that makes it the only listener.
+// Listens at `path` (mode 0600, at most kMaxListenPath long), replacing
+// whatever stands there once it listens: the caller holds the lock that
+// makes it the only listener.
 bool listenAt(const std::string& path, tcp::Connection& listener, std::string& error);
 
 // Takes one waiting connection (none waiting: false). `sameUser` tells

@@ -61,8 +61,12 @@ tcp::Outcome connectTo(const std::string& path, tcp::Connection& connection, std
 }
 
 bool listenAt(const std::string& path, tcp::Connection& listener, std::string& error) {
+    // Bound and listening under a name of its own first, then renamed over
+    // `path` (replacing a stale socket): a client finds either no socket or
+    // one that listens.
+    const std::string fresh = path + kFreshSuffix;
     sockaddr_un address;
-    if (!addressOf(path, address, error)) {
+    if (!addressOf(fresh, address, error)) {
         return false;
     }
     tcp::Connection opened;
@@ -71,14 +75,14 @@ bool listenAt(const std::string& path, tcp::Connection& listener, std::string& e
         return false;
     }
     struct stat facts;
-    if (lstat(path.c_str(), &facts) == 0 && S_ISSOCK(facts.st_mode)) {
-        unlink(path.c_str());
+    if (lstat(fresh.c_str(), &facts) == 0 && S_ISSOCK(facts.st_mode)) {
+        unlink(fresh.c_str());
     }
-    // The socket is made private before it has a name anyone could connect to.
-    if (fchmod(opened.descriptor, 0600) != 0 ||
-        bind(opened.descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        chmod(path.c_str(), 0600) != 0 || listen(opened.descriptor, 128) != 0) {
+    if (bind(opened.descriptor, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        chmod(fresh.c_str(), 0600) != 0 || listen(opened.descriptor, 128) != 0 ||
+        rename(fresh.c_str(), path.c_str()) != 0) {
         error = systemError("listen");
+        unlink(fresh.c_str());
         return false;
     }
     listener = std::move(opened);

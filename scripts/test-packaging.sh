@@ -99,7 +99,11 @@ cp -r examples "$work/deb-examples"
         clean env XDG_RUNTIME_DIR="$work/runtime" VRXCOMPILE_SERVICE=1 \
             VRXCOMPILE_SERVICE_DEBUG=1 "$driver" -v textured.vert -p textured.frag -noquarn \
             -o "service-$run.vrx" 2>"$run.log"
-        [ "$run" = served ] || sleep 1
+        # The socket appears once the service listens.
+        for _ in $(seq 100); do
+            [ "$run" = served ] || [ -n "$(ls "$work/runtime/vrxcompile/"*.sock 2>/dev/null)" ] && break
+            sleep 0.1
+        done
     done
     grep -q "compiled by the service" served.log || fail "the packaged service: $(cat served.log)"
     cmp -s service-served.vrx textured.vrx || fail "the packaged service's output differs"

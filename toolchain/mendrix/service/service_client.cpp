@@ -33,7 +33,7 @@ bool folderIsPrivate(const ServiceSettings& settings, std::string& reason) {
         reason = "no folder for its socket (neither XDG_RUNTIME_DIR nor a cache folder)";
         return false;
     }
-    if (settings.socketPath.size() > local_socket::kMaxSocketPath) {
+    if (settings.socketPath.size() > local_socket::kMaxListenPath) {
         reason = "socket path longer than a socket address holds: " + settings.socketPath;
         return false;
     }
