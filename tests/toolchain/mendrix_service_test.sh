@@ -136,6 +136,20 @@ wait_until 10 listening || fail "stale socket: no new service"
 compile stale-served "${textured[@]}"
 expect_how stale-served "compiled by the service"
 
+# Eight clients finding no service at once: all compile correctly, and one
+# service stays (the others lose the lock and leave).
+stop_service
+for i in 1 2 3 4 5 6 7 8; do
+    compile "race-$i" "${textured[@]}" &
+done
+wait
+for i in 1 2 3 4 5 6 7 8; do
+    cmp -s "$work/race-$i/out.vrx" "$work/plain/out.vrx" || fail "race $i: output differs"
+done
+wait_until 10 listening || fail "race: no service"
+sleep 1
+[ "$(pgrep -c -f "mendrix-service $(socket_path)")" = 1 ] || fail "race: not exactly one service"
+
 # A child that crashes or hangs costs its own request only.
 stop_service
 "$faults" "$(socket_path)" </dev/null >/dev/null 2>&1 &
