@@ -8,9 +8,12 @@
 #   mendrix_service_test.sh <vrxCompile> <mendrix-service-faults> <examples> <corpus> <work>
 set -euo pipefail
 driver=$1 faults=$2 examples=$3 corpus=$4 work=$5
-rm -rf "$work" && mkdir -p "$work/run" && chmod 700 "$work/run"
+rm -rf "$work" && mkdir -p "$work"
+# The runtime folder has a short path of its own: a socket's path must fit
+# a socket address, and build folders can be deep.
+runtime=$(mktemp -d "${TMPDIR:-/tmp}/vrxsvc.XXXXXX")
 unset VRXCOMPILE_CACHE_DIR VRXCOMPILE_REMOTE_CACHE XDG_CACHE_HOME
-export XDG_RUNTIME_DIR=$work/run VRXCOMPILE_CACHE=0 VRXCOMPILE_SERVICE=1 \
+export XDG_RUNTIME_DIR=$runtime VRXCOMPILE_CACHE=0 VRXCOMPILE_SERVICE=1 \
     VRXCOMPILE_SERVICE_DEBUG=1 VRXCOMPILE_SERVICE_IDLE=120 HOME=$work/home
 folder=$XDG_RUNTIME_DIR/vrxcompile
 failures=0
@@ -47,7 +50,7 @@ stop_faults() {
         kill "$faults_pid" && wait "$faults_pid" 2>/dev/null || true
     fi
 }
-trap 'stop_faults; stop_service' EXIT
+trap 'stop_faults; stop_service; rm -rf "$runtime"' EXIT
 
 # compile NAME ARGS...: runs the driver in $work/NAME (fresh); sets status,
 # how (the service's lines) and err (the other lines of standard error).
@@ -115,13 +118,13 @@ ls "$work/debug file/debug/"*.quarn >/dev/null 2>&1 || fail "debug file: no debu
 
 # A client of another user that can reach the socket is sent away unanswered.
 if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null && [ -x /usr/bin/python3 ]; then
-    chmod 711 "$work" "$work/run" "$folder" && chmod 666 "$(socket_path)"
+    chmod 711 "$runtime" "$folder" && chmod 666 "$(socket_path)"
     answer=$(setpriv --reuid=65534 --regid=65534 --clear-groups /usr/bin/python3 -c '
 import socket, sys
 s = socket.socket(socket.AF_UNIX); s.settimeout(5); s.connect(sys.argv[1])
 print(repr(s.recv(1)))' "$(socket_path)" 2>&1 || true)
     [ "$answer" = "b''" ] || fail "another user's client got: $answer"
-    chmod 700 "$work/run" "$folder" && chmod 600 "$(socket_path)"
+    chmod 700 "$runtime" "$folder" && chmod 600 "$(socket_path)"
 else
     echo "note: the other user's client needs root, setpriv and /usr/bin/python3; not run"
 fi
@@ -175,7 +178,7 @@ expect_how link "socket folder refused"
 same_as_in_process link "${textured[@]}"
 [ -z "$(ls "$work/elsewhere")" ] || fail "link: something was made behind the link"
 rm "$folder"
-long=$work/$(printf 'l%.0s' {1..100})
+long=$runtime/$(printf 'l%.0s' {1..100})
 mkdir -p "$long"
 XDG_RUNTIME_DIR=$long compile long "${textured[@]}"
 expect_how long "longer than a socket address holds"
