@@ -18,7 +18,10 @@
 #   (e) a run-away include tree: 25 small files, each including the next
 #       twice (2^25 includes), with the reference libraries; the includes
 #       stop at their bound, and the run must end with exit code 6 and one
-#       line on standard error, within 5 s and 500 MB.
+#       line on standard error, within 5 s and 500 MB;
+#   (f) the compile service (bench/service.sh): changed programs with the
+#       service warm against the same compiles in process and glslc, the
+#       first call that starts it, and 16 clients at once.
 # Every row but (d) runs with VRXCOMPILE_CACHE=0, so (c) compares real
 # compiles and nothing is written into the user's cache.
 # The commands take turns within every repetition; the median of the
@@ -251,6 +254,13 @@ e_fanout=$(field "$work/e.txt" fanout 2)
 e_fanout_kib=$(field "$work/e.txt" fanout 5)
 row "(e)" "vrxCompile (reference), 2^25-include tree" "$e_fanout ms" "" \
     "target <= 5000 ms; peak $e_fanout_kib KiB, target <= 500 MB; cpu $(field "$work/e.txt" fanout 6) ms"
+
+# (f) brings its own repetitions (REPETITIONS, default 30) and stops its
+# service before it returns.
+e_repetitions=$repetitions
+source "$repo/bench/service.sh" "$build"
+rows+=("${service_rows[@]}")
+repetitions=$e_repetitions
 
 echo
 echo "Wall-clock medians of $repetitions repetitions ((b), (e): $(( (repetitions + 1) / 2 ))), per run;"

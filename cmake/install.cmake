@@ -2,7 +2,8 @@
 #   bin/                    vrxCompile and vrxInfo
 #   lib/vrxcompile/         the compiler and writer libraries the driver loads,
 #                           kept off the system library path: the driver looks
-#                           in its own folder, then in ../lib/vrxcompile/
+#                           in its own folder, then in ../lib/vrxcompile/;
+#                           beside them mendrix-service, the compile service
 #   lib/cmake/vrxCompile/   the CMake package (vrxcompile_add_program)
 #   share/man/man1/         the manual pages
 #   share/doc/vrxcompile/   the read-me and the format notes
@@ -35,6 +36,11 @@ foreach(library mendrix tmb)
             ARCHIVE DESTINATION ${VRX_INSTALL_LIBRARY_DIR} EXCLUDE_FROM_ALL)
     endif()
 endforeach()
+
+# The compile service the library starts, found beside it.
+if(TARGET mendrix-service)
+    install(TARGETS mendrix-service RUNTIME DESTINATION ${VRX_INSTALL_LIBRARY_DIR})
+endif()
 
 install(FILES docs/man/vrxCompile.1 docs/man/vrxInfo.1 DESTINATION ${VRX_INSTALL_MANUAL_DIR})
 install(FILES README.md docs/vrx-format.md docs/mendrix.md DESTINATION ${VRX_INSTALL_DOCUMENT_DIR})

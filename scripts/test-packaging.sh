@@ -48,6 +48,7 @@ same_list "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }')" "./usr/bin/vrx
 ./usr/bin/vrxInfo
 ./usr/lib/vrxcompile/libmendrix.so
 ./usr/lib/vrxcompile/libtmb.so
+./usr/lib/vrxcompile/mendrix-service
 ./usr/lib/cmake/vrxCompile/vrxCompileConfig.cmake
 ./usr/lib/cmake/vrxCompile/vrxCompileConfigVersion.cmake
 ./usr/lib/cmake/vrxCompile/vrxCompileTargets.cmake
@@ -91,6 +92,24 @@ cp -r examples "$work/deb-examples"
     clean "$work/deb/usr/bin/vrxInfo" --check textured.vrx exploded.vrx quad_es.vrx blur.vrx
     [ "$(clean "$work/deb/usr/bin/vrxInfo" --version | head -n 1)" = "vrxInfo $version" ] ||
         fail "vrxInfo --version"
+    # The library starts the compile service from beside itself; the second
+    # compile is served, to the same bytes.
+    mkdir -m 700 "$work/runtime"
+    for run in start served; do
+        clean env XDG_RUNTIME_DIR="$work/runtime" VRXCOMPILE_SERVICE=1 \
+            VRXCOMPILE_SERVICE_DEBUG=1 "$driver" -v textured.vert -p textured.frag -noquarn \
+            -o "service-$run.vrx" 2>"$run.log"
+        # The socket appears once the service listens.
+        for _ in $(seq 100); do
+            [ "$run" = served ] || [ -n "$(ls "$work/runtime/vrxcompile/"*.sock 2>/dev/null)" ] && break
+            sleep 0.1
+        done
+    done
+    grep -q "compiled by the service" served.log || fail "the packaged service: $(cat served.log)"
+    cmp -s service-served.vrx textured.vrx || fail "the packaged service's output differs"
+    lock=$(ls "$work/runtime/vrxcompile/"*.lock)
+    kill "$(head -n 1 "$lock")"
+    while ! flock -n "$lock" true; do sleep 0.1; done
 )
 
 echo "== CMake package from an installed prefix"

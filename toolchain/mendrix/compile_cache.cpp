@@ -234,16 +234,11 @@ bool takeFromCache(const CompileRequest& request, uint32_t gpuVersion, std::vect
     return takeFromRemote(check, storage, diagnostics, debugInfoStages);
 }
 
-void prepareCacheStore(CacheLookup& lookup, const CompileRequest& request,
-                       const std::vector<StageJob>& jobs, ProgramStorage& storage,
-                       const Diagnostics& diagnostics) {
-    const bool local = lookup.settings.maxSize != 0;
-    if (!lookup.usable || diagnostics.hasErrors() || (!local && !lookup.remote)) {
-        return;
-    }
+CacheEntry entryOfCompile(const CacheKey& key, std::string log, const CompileRequest& request,
+                          const std::vector<StageJob>& jobs, const ProgramStorage& storage) {
     CacheEntry entry;
-    entry.key = lookup.key;
-    entry.log = storedLogOf(diagnostics.text(), lookup.settings.baseFolder);
+    entry.key = key;
+    entry.log = std::move(log);
     for (const StageJob& job : jobs) {
         const StageStorage& out = storage.stages[job.storageIndex];
         CachedStage& stage = entry.stages.emplace_back();
@@ -259,6 +254,31 @@ void prepareCacheStore(CacheLookup& lookup, const CompileRequest& request,
             stage.stats = *job.stats;
         }
     }
+    return entry;
+}
+
+bool takeFromEntry(std::string_view bytes, const CacheKey& key, const CompileRequest& request,
+                   uint32_t gpuVersion, std::vector<StageJob>& jobs, ProgramStorage& storage,
+                   Diagnostics& diagnostics, std::vector<DebugInfoStage>& debugInfoStages) {
+    CacheEntry entry;
+    if (!decodeCacheEntry(bytes, entry) || entry.key != key ||
+        !entryFitsJobs(entry, request, gpuVersion, jobs)) {
+        return false;
+    }
+    useEntry(entry, entry.log, jobs, storage, diagnostics, debugInfoStages);
+    return true;
+}
+
+void prepareCacheStore(CacheLookup& lookup, const CompileRequest& request,
+                       const std::vector<StageJob>& jobs, ProgramStorage& storage,
+                       const Diagnostics& diagnostics) {
+    const bool local = lookup.settings.maxSize != 0;
+    if (!lookup.usable || diagnostics.hasErrors() || (!local && !lookup.remote)) {
+        return;
+    }
+    const CacheEntry entry =
+        entryOfCompile(lookup.key, storedLogOf(diagnostics.text(), lookup.settings.baseFolder),
+                       request, jobs, storage);
     PendingCacheStore& store = storage.pendingStore;
     store.bytes = encodeCacheEntry(entry);
     // An entry larger than what a lookup accepts would never be read back.

@@ -11,9 +11,11 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/folder_handle.h"
+#include "toolchain/mendrix/cache/cache_entry.h"
 #include "toolchain/mendrix/cache/cache_key.h"
 #include "toolchain/mendrix/cache/cache_settings.h"
 #include "toolchain/mendrix/front_end/diagnostics.h"
@@ -51,6 +53,19 @@ std::string includeLineMapKeyBytes(const std::vector<StageJob>& jobs,
 void prepareCacheStore(CacheLookup& lookup, const CompileRequest& request,
                        const std::vector<StageJob>& jobs, ProgramStorage& storage,
                        const Diagnostics& diagnostics);
+
+// What the jobs of a compile without errors handed out, as an entry with
+// `key` and `log`: for the store, and the compile service's answer.
+CacheEntry entryOfCompile(const CacheKey& key, std::string log, const CompileRequest& request,
+                          const std::vector<StageJob>& jobs, const ProgramStorage& storage);
+
+// Fills the jobs, `storage`, the log and the debug file's stages from the
+// bytes of an entry made for exactly this compile (the compile service's
+// answer), as a hit does and after the same checks: intact, `key`, every
+// stage what its job would hand out. False, with nothing filled, otherwise.
+bool takeFromEntry(std::string_view bytes, const CacheKey& key, const CompileRequest& request,
+                   uint32_t gpuVersion, std::vector<StageJob>& jobs, ProgramStorage& storage,
+                   Diagnostics& diagnostics, std::vector<DebugInfoStage>& debugInfoStages);
 
 // Stores a pending entry, into the folder and then the remote storages
 // (best effort, one debug line each), and clears `store`.

@@ -5,6 +5,7 @@
 #include "toolchain/common/hash128.h"
 #include "toolchain/common/little_endian.h"
 #include "toolchain/common/validated_form.h"
+#include "toolchain/mendrix/cache/byte_fields.h"
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>
@@ -21,54 +22,6 @@ constexpr size_t kSpirvHeaderSize = 20;
 // The stage kind each slot holds (vertex, pixel, geometry, compute).
 constexpr uint32_t kKindOfSlot[kStageSlots] = {toolchain::kStageVertex, toolchain::kStagePixel,
                                                toolchain::kStageGeometry, toolchain::kStageCompute};
-
-void putNumber(std::string& out, uint64_t value, size_t size) {
-    toolchain::appendLittleEndian(out, value, size);
-}
-
-void putBytes(std::string& out, const void* data, size_t size) {
-    putNumber(out, size, 8);
-    out.append(static_cast<const char*>(data), size);
-}
-
-// Reads from the front of `rest`; every read fails once the bytes run out.
-struct Cursor {
-    std::string_view rest;
-
-    bool number(uint64_t& value, size_t size) {
-        if (rest.size() < size) {
-            return false;
-        }
-        value = toolchain::loadLittleEndian(rest.data(), size);
-        rest.remove_prefix(size);
-        return true;
-    }
-    bool raw(void* out, size_t size) {
-        if (rest.size() < size) {
-            return false;
-        }
-        std::memcpy(out, rest.data(), size);
-        rest.remove_prefix(size);
-        return true;
-    }
-    bool view(std::string_view& out) {
-        uint64_t size = 0;
-        if (!number(size, 8) || size > rest.size()) {
-            return false;
-        }
-        out = rest.substr(0, static_cast<size_t>(size));
-        rest.remove_prefix(static_cast<size_t>(size));
-        return true;
-    }
-    bool flag(bool& out) {
-        uint64_t value = 0;
-        if (!number(value, 1) || value > 1) {
-            return false;
-        }
-        out = value == 1;
-        return true;
-    }
-};
 
 uint32_t wordAt(const std::vector<uint8_t>& bytes, size_t at) {
     return static_cast<uint32_t>(toolchain::loadLittleEndian(bytes.data() + at, 4));
@@ -117,7 +70,7 @@ bool recordDescribesStage(const CachedStage& stage) {
            (stage.hasStats || std::memcmp(&stage.stats, &noStats, sizeof noStats) == 0);
 }
 
-bool readStage(Cursor& cursor, CachedStage& stage) {
+bool readStage(ByteCursor& cursor, CachedStage& stage) {
     uint64_t slot = 0;
     uint64_t recordSize = 0;
     std::string_view binary;
@@ -193,7 +146,7 @@ bool decodeCacheEntry(std::string_view bytes, CacheEntry& entry) {
         0) {
         return false;
     }
-    Cursor cursor{bytes.substr(0, bytes.size() - kChecksumSize)};
+    ByteCursor cursor{bytes.substr(0, bytes.size() - kChecksumSize)};
     uint64_t magic = 0;
     uint64_t version = 0;
     uint64_t bodySize = 0;
