@@ -151,76 +151,75 @@ bool perform(Transfer& transfer, StorageAnswer& answer, long& status) {
     return true;
 }
 
+// Runs `request` on a transfer of the entry `key` that has the options
+// every request takes.
+template <typename Request>
+StorageAnswer withTransfer(const StorageAddress& address, const RequestDeadlines& deadlines,
+                           const std::string& key, const Request& request) {
+    return withClientLibrary(curl, [&](const CurlEntryPoints& api) {
+        StorageAnswer answer;
+        Transfer transfer(api);
+        if (transfer.handle == nullptr) {
+            answer.error = "out of memory";
+            return answer;
+        }
+        prepare(transfer, address, deadlines, address.url + key + kObjectSuffix);
+        request(transfer, answer);
+        return answer;
+    });
+}
+
 }  // namespace
 
 StorageAnswer fetchOverHttps(const StorageAddress& address, const RequestDeadlines& deadlines,
                              const std::string& key, uint64_t maxBytes) {
-    StorageAnswer answer;
-    const CurlEntryPoints* api = curl(answer.error);
-    if (api == nullptr) {
-        answer.outcome = StorageOutcome::unavailable;
-        return answer;
-    }
-    Transfer transfer(*api);
-    if (transfer.handle == nullptr) {
-        answer.error = "out of memory";
-        return answer;
-    }
-    Download download;
-    download.maxBytes = maxBytes;
-    prepare(transfer, address, deadlines, address.url + key + kObjectSuffix);
-    api->setOption(transfer.handle, CURLOPT_WRITEFUNCTION, collect);
-    api->setOption(transfer.handle, CURLOPT_WRITEDATA, &download);
-    api->setOption(transfer.handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes));
-    long status = 0;
-    if (!perform(transfer, answer, status)) {
-        if (download.tooLarge || answer.error.find("aximum file size") != std::string::npos) {
-            answer.outcome = StorageOutcome::refused;
-            answer.error = answerTooLarge(maxBytes);
+    return withTransfer(address, deadlines, key, [&](Transfer& transfer, StorageAnswer& answer) {
+        const CurlEntryPoints& api = transfer.api;
+        Download download;
+        download.maxBytes = maxBytes;
+        api.setOption(transfer.handle, CURLOPT_WRITEFUNCTION, collect);
+        api.setOption(transfer.handle, CURLOPT_WRITEDATA, &download);
+        api.setOption(transfer.handle, CURLOPT_MAXFILESIZE_LARGE,
+                      static_cast<curl_off_t>(maxBytes));
+        long status = 0;
+        if (!perform(transfer, answer, status)) {
+            if (download.tooLarge || answer.error.find("aximum file size") != std::string::npos) {
+                answer.outcome = StorageOutcome::refused;
+                answer.error = answerTooLarge(maxBytes);
+            }
+            return;
         }
-        return answer;
-    }
-    answer.outcome = fetchOutcome(status, answer.error);
-    if (answer.outcome == StorageOutcome::hit) {
-        answer.bytes = std::move(download.bytes);
-    }
-    return answer;
+        answer.outcome = fetchOutcome(status, answer.error);
+        if (answer.outcome == StorageOutcome::hit) {
+            answer.bytes = std::move(download.bytes);
+        }
+    });
 }
 
 StorageAnswer storeOverHttps(const StorageAddress& address, const RequestDeadlines& deadlines,
                              const std::string& key, std::string_view bytes) {
-    StorageAnswer answer;
-    const CurlEntryPoints* api = curl(answer.error);
-    if (api == nullptr) {
-        answer.outcome = StorageOutcome::unavailable;
-        return answer;
-    }
-    Transfer transfer(*api);
-    if (transfer.handle == nullptr) {
-        answer.error = "out of memory";
-        return answer;
-    }
-    Upload upload{bytes};
-    Download reply;
-    reply.maxBytes = 64 * 1024;  // the server's short answer, not kept
-    prepare(transfer, address, deadlines, address.url + key + kObjectSuffix);
-    // No "Expect: 100-continue" pause before the body.
-    transfer.headers = api->listAppend(nullptr, "Expect:");
-    transfer.headers = api->listAppend(transfer.headers, "Content-Type: application/octet-stream");
-    api->setOption(transfer.handle, CURLOPT_HTTPHEADER, transfer.headers);
-    api->setOption(transfer.handle, CURLOPT_UPLOAD, 1L);
-    api->setOption(transfer.handle, CURLOPT_READFUNCTION, supply);
-    api->setOption(transfer.handle, CURLOPT_READDATA, &upload);
-    api->setOption(transfer.handle, CURLOPT_INFILESIZE_LARGE,
-                   static_cast<curl_off_t>(bytes.size()));
-    api->setOption(transfer.handle, CURLOPT_WRITEFUNCTION, collect);
-    api->setOption(transfer.handle, CURLOPT_WRITEDATA, &reply);
-    long status = 0;
-    if (!perform(transfer, answer, status)) {
-        return answer;
-    }
-    answer.outcome = storeOutcome(status, answer.error);
-    return answer;
+    return withTransfer(address, deadlines, key, [&](Transfer& transfer, StorageAnswer& answer) {
+        const CurlEntryPoints& api = transfer.api;
+        Upload upload{bytes};
+        Download reply;
+        reply.maxBytes = 64 * 1024;  // the server's short answer, not kept
+        // No "Expect: 100-continue" pause before the body.
+        transfer.headers = api.listAppend(nullptr, "Expect:");
+        transfer.headers =
+            api.listAppend(transfer.headers, "Content-Type: application/octet-stream");
+        api.setOption(transfer.handle, CURLOPT_HTTPHEADER, transfer.headers);
+        api.setOption(transfer.handle, CURLOPT_UPLOAD, 1L);
+        api.setOption(transfer.handle, CURLOPT_READFUNCTION, supply);
+        api.setOption(transfer.handle, CURLOPT_READDATA, &upload);
+        api.setOption(transfer.handle, CURLOPT_INFILESIZE_LARGE,
+                      static_cast<curl_off_t>(bytes.size()));
+        api.setOption(transfer.handle, CURLOPT_WRITEFUNCTION, collect);
+        api.setOption(transfer.handle, CURLOPT_WRITEDATA, &reply);
+        long status = 0;
+        if (perform(transfer, answer, status)) {
+            answer.outcome = storeOutcome(status, answer.error);
+        }
+    });
 }
 
 }  // namespace mendrix::remote
