@@ -96,11 +96,11 @@ shared_redis_port=$REDIS_PORT
 start_redis "$work/killed"
 dead_port=$REDIS_PORT REDIS_PORT=$shared_redis_port
 kill -9 "$(cat "$work/killed/redis.pid")"
-for mode in silent full trickle garbage huge; do
+for mode in silent full trickle garbage huge http-huge; do
     python3 "$repo/tests/toolchain/remote_fault_server.py" "$mode" >"$work/$mode.port" &
     fakes+=($!)
 done
-for mode in silent full trickle garbage huge; do
+for mode in silent full trickle garbage huge http-huge; do
     for _ in $(seq 100); do [ -s "$work/$mode.port" ] && break || sleep 0.05; done
 done
 port() { cat "$work/$1.port"; }
@@ -113,6 +113,8 @@ rows=(
     "garbage|redis://127.0.0.1:$(port garbage)|not in the Redis protocol|down"
     "too large|redis://127.0.0.1:$(port huge)|larger than 256 MiB|up"
     "never answers over HTTP|http://127.0.0.1:$(port silent)/|Operation timed out|down"
+    "too large over HTTP|http://127.0.0.1:$(port http-huge)/|larger than 256 MiB|up"
+    "not HTTP|http://127.0.0.1:$(port huge)/|not valid HTTP|down"
     "redirect|http://127.0.0.1:$HTTP_PORT/moved|status 301|up"
     "read-only server|http://127.0.0.1:$HTTP_PORT/ro/other|status 403|up"
 )

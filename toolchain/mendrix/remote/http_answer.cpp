@@ -16,6 +16,8 @@ constexpr size_t kChunkLineMaxBytes = 4096;
 constexpr size_t kLongestDecimalLength = 18;  // digits that cannot overflow 64 bits
 constexpr size_t kLongestChunkSize = 15;      // hex digits, likewise
 constexpr uint64_t kReserveAtMost = uint64_t{1} << 20;
+constexpr std::string_view kVersionPrefix = "HTTP/1.";
+constexpr const char* kBadStatusLine = "its status line is not \"HTTP/1.x <3 digits> <reason>\"";
 
 HttpRead malformed(std::string& error, const char* what) {
     error = std::string("the answer is not valid HTTP: ") + what;
@@ -61,11 +63,11 @@ std::string_view trimBlanks(std::string_view text) {
 
 // "HTTP/1.x 200 OK" (the reason may be empty or missing).
 HttpRead readStatusLine(HttpAnswerReader& reader, std::string_view line, std::string& error) {
-    if (line.size() < 12 || !line.starts_with("HTTP/1.") || (line[7] != '0' && line[7] != '1') ||
-        line[8] != ' ' || !isDigit(line[9]) || !isDigit(line[10]) || !isDigit(line[11]) ||
-        line[9] == '0' || (line.size() > 12 && line[12] != ' ') ||
-        std::any_of(line.begin(), line.end(), isControl)) {
-        return malformed(error, "its status line is not \"HTTP/1.x <3 digits> <reason>\"");
+    if (line.size() < 12 || !line.starts_with(kVersionPrefix) ||
+        (line[7] != '0' && line[7] != '1') || line[8] != ' ' || !isDigit(line[9]) ||
+        !isDigit(line[10]) || !isDigit(line[11]) || line[9] == '0' ||
+        (line.size() > 12 && line[12] != ' ') || std::any_of(line.begin(), line.end(), isControl)) {
+        return malformed(error, kBadStatusLine);
     }
     reader.http10 = line[7] == '0';
     reader.status = (line[9] - '0') * 100 + (line[10] - '0') * 10 + (line[11] - '0');
@@ -230,6 +232,13 @@ HttpRead takeLine(HttpAnswerReader& reader, std::string_view& bytes, std::string
     }
     reader.pending.append(bytes.substr(0, taken));
     bytes.remove_prefix(taken);
+    // A server that speaks something else is known by its first bytes,
+    // without waiting for a line end that may never come.
+    if (reader.phase == Phase::head && reader.status == 0 &&
+        !kVersionPrefix.starts_with(
+            std::string_view(reader.pending).substr(0, kVersionPrefix.size()))) {
+        return malformed(error, kBadStatusLine);
+    }
     if (end == std::string_view::npos) {
         return HttpRead::more;
     }
