@@ -45,6 +45,8 @@ const Case kCases[] = {
      HttpRead::tooLarge, 0, "", "larger than"},
     {"chunk size past 64 bits", kOk + "Transfer-Encoding: chunked\r\n\r\n10000000000000000\r\n",
      HttpRead::tooLarge, 0, "", "larger than"},
+    {"leading zeros", kOk + "Content-Length: 000000000000000000002\r\n\r\nab", HttpRead::complete,
+     200, "ab", ""},
     {"too large until close", "HTTP/1.1 200 OK\r\n\r\n0123456789x", HttpRead::tooLarge, 0, "",
      "larger than"},
     {"nothing", "", HttpRead::malformed, 0, "", "closed the connection without answering"},

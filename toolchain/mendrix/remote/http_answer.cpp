@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 
 #include "toolchain/mendrix/remote/storage_client.h"
 
@@ -13,8 +12,7 @@ namespace {
 using Phase = HttpAnswerReader::Phase;
 
 constexpr size_t kChunkLineMaxBytes = 4096;
-constexpr size_t kLongestDecimalLength = 18;  // digits that cannot overflow 64 bits
-constexpr size_t kLongestChunkSize = 15;      // hex digits, likewise
+constexpr uint64_t kHugeNumber = uint64_t{1} << 62;  // where numbers stop growing
 constexpr uint64_t kReserveAtMost = uint64_t{1} << 20;
 constexpr std::string_view kVersionPrefix = "HTTP/1.";
 constexpr const char* kBadStatusLine = "its status line is not \"HTTP/1.x <3 digits> <reason>\"";
@@ -22,6 +20,12 @@ constexpr const char* kBadStatusLine = "its status line is not \"HTTP/1.x <3 dig
 HttpRead malformed(std::string& error, const char* what) {
     error = std::string("the answer is not valid HTTP: ") + what;
     return HttpRead::malformed;
+}
+
+// value * base + digit, held at kHugeNumber once past it: leading zeros
+// change nothing, and no number of digits overflows.
+uint64_t appendDigit(uint64_t value, uint64_t base, int digit) {
+    return value >= kHugeNumber / base ? kHugeNumber : value * base + static_cast<uint64_t>(digit);
 }
 
 bool isDigit(char c) {
@@ -78,12 +82,9 @@ HttpRead readContentLength(HttpAnswerReader& reader, std::string_view value, std
     if (value.empty() || !std::all_of(value.begin(), value.end(), isDigit)) {
         return malformed(error, "its Content-Length is not a number");
     }
-    uint64_t length = std::numeric_limits<uint64_t>::max();
-    if (value.size() <= kLongestDecimalLength) {
-        length = 0;
-        for (char c : value) {
-            length = length * 10 + static_cast<uint64_t>(c - '0');
-        }
+    uint64_t length = 0;
+    for (char c : value) {
+        length = appendDigit(length, 10, c - '0');
     }
     if (reader.lengthAnnounced && reader.announcedLength != length) {
         return malformed(error, "it announces two different Content-Lengths");
@@ -136,8 +137,11 @@ HttpRead endHead(HttpAnswerReader& reader, std::string& error) {
         startHead(reader);  // an interim answer: the real one follows
         return HttpRead::more;
     }
-    if (reader.transferEncoding && (reader.lengthAnnounced || reader.http10)) {
+    if (reader.transferEncoding && reader.lengthAnnounced) {
         return malformed(error, "its body is framed by both Transfer-Encoding and Content-Length");
+    }
+    if (reader.transferEncoding && reader.http10) {
+        return malformed(error, "an HTTP/1.0 answer cannot use Transfer-Encoding");
     }
     if (!reader.keepBody || reader.status != 200) {
         reader.phase = Phase::done;
@@ -165,12 +169,8 @@ HttpRead endHead(HttpAnswerReader& reader, std::string& error) {
 HttpRead readChunkSize(HttpAnswerReader& reader, std::string_view line, std::string& error) {
     size_t digits = 0;
     uint64_t size = 0;
-    while (digits < line.size() && hexDigit(line[digits]) >= 0) {
-        size = size * 16 + static_cast<uint64_t>(hexDigit(line[digits]));
-        if (++digits > kLongestChunkSize) {
-            error = answerTooLarge(reader.maxBody);
-            return HttpRead::tooLarge;
-        }
+    for (; digits < line.size() && hexDigit(line[digits]) >= 0; ++digits) {
+        size = appendDigit(size, 16, hexDigit(line[digits]));
     }
     const std::string_view rest = trimBlanks(line.substr(digits));
     if (digits == 0 || (!rest.empty() && rest[0] != ';') ||

@@ -40,7 +40,7 @@ struct HttpAnswerReader {
     uint64_t remaining = 0;  // of the sized body or the current chunk
     bool http10 = false;
     bool lengthAnnounced = false;
-    uint64_t announcedLength = 0;  // UINT64_MAX for any length past 18 digits
+    uint64_t announcedLength = 0;  // held at 2^62 for anything longer
     bool transferEncoding = false;
     bool chunked = false;
 };
