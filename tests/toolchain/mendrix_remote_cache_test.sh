@@ -152,6 +152,10 @@ env HOME="$work/a/home" LD_DEBUG=libs VRXCOMPILE_REMOTE_CACHE="redis://127.0.0.1
     "$driver" -v "$checkout_a/lit.vert" -o "$work/plain.vrx" 2>"$work/libs" >/dev/null || true
 grep -q libhiredis "$work/libs" && ! grep -q libcurl "$work/libs" ||
     fail "a Redis storage should load libhiredis alone"
+forget_local
+env HOME="$work/a/home" LD_DEBUG=libs VRXCOMPILE_REMOTE_CACHE="http://127.0.0.1:$dead_port/" \
+    "$driver" -v "$checkout_a/lit.vert" -o "$work/plain.vrx" 2>"$work/libs" >/dev/null || true
+! grep -qE 'libhiredis|libcurl' "$work/libs" || fail "an http:// storage should load no client library"
 env HOME="$work/a/home" LD_DEBUG=libs VRXCOMPILE_CACHE=0 VRXCOMPILE_REMOTE_CACHE="redis://127.0.0.1:$dead_port" \
     "$driver" -v "$checkout_a/lit.vert" -o "$work/plain.vrx" 2>"$work/libs" >/dev/null || true
 ! grep -q libhiredis "$work/libs" || fail "VRXCOMPILE_CACHE=0 left the remote storage on"
