@@ -162,6 +162,10 @@ forget_local
 env HOME="$work/a/home" LD_DEBUG=libs VRXCOMPILE_REMOTE_CACHE="http://127.0.0.1:$dead_port/" \
     "$driver" -v "$checkout_a/lit.vert" -o "$work/plain.vrx" 2>"$work/libs" >/dev/null || true
 ! grep -qE 'libhiredis|libcurl' "$work/libs" || fail "an http:// storage should load no client library"
+forget_local
+env HOME="$work/a/home" LD_DEBUG=libs VRXCOMPILE_REMOTE_CACHE="https://127.0.0.1:$dead_port/" \
+    "$driver" -v "$checkout_a/lit.vert" -o "$work/plain.vrx" 2>"$work/libs" >/dev/null || true
+grep -q libcurl "$work/libs" || fail "an https:// storage should go through libcurl"
 env HOME="$work/a/home" LD_DEBUG=libs VRXCOMPILE_CACHE=0 VRXCOMPILE_REMOTE_CACHE="redis://127.0.0.1:$dead_port" \
     "$driver" -v "$checkout_a/lit.vert" -o "$work/plain.vrx" 2>"$work/libs" >/dev/null || true
 ! grep -q libhiredis "$work/libs" || fail "VRXCOMPILE_CACHE=0 left the remote storage on"
