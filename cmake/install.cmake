@@ -16,10 +16,14 @@ set(VRX_INSTALL_PACKAGE_DIR lib/cmake/vrxCompile)
 set(VRX_INSTALL_MANUAL_DIR share/man/man1)
 set(VRX_INSTALL_DOCUMENT_DIR share/doc/vrxcompile)
 
-install(TARGETS vrxCompile RUNTIME DESTINATION ${VRX_INSTALL_BINARY_DIR})
+# The executables form the package's export set: vrxCompile::vrxCompile and,
+# where this build makes it, vrxCompile::vrxInfo.
+set(VRX_EXPORTED_PROGRAMS vrxCompile)
 if(TARGET vrxInfo)
-    install(TARGETS vrxInfo RUNTIME DESTINATION ${VRX_INSTALL_BINARY_DIR})
+    list(APPEND VRX_EXPORTED_PROGRAMS vrxInfo)
 endif()
+install(TARGETS ${VRX_EXPORTED_PROGRAMS} EXPORT vrxCompileTargets
+        RUNTIME DESTINATION ${VRX_INSTALL_BINARY_DIR})
 # Whichever reference libraries this build makes (the Windows build makes
 # mendrix.dll only where its front end is available). Import libraries are
 # of no use to anyone: the driver binds by name at run time.
@@ -35,10 +39,8 @@ endforeach()
 install(FILES docs/man/vrxCompile.1 docs/man/vrxInfo.1 DESTINATION ${VRX_INSTALL_MANUAL_DIR})
 install(FILES README.md docs/vrx-format.md docs/mendrix.md DESTINATION ${VRX_INSTALL_DOCUMENT_DIR})
 
-set(VRX_PACKAGE_HAS_INFO OFF)
-if(TARGET vrxInfo)
-    set(VRX_PACKAGE_HAS_INFO ON)
-endif()
+install(EXPORT vrxCompileTargets NAMESPACE vrxCompile::
+        DESTINATION ${VRX_INSTALL_PACKAGE_DIR})
 configure_package_config_file(cmake/vrxCompileConfig.cmake.in
     ${CMAKE_BINARY_DIR}/package/vrxCompileConfig.cmake
     INSTALL_DESTINATION ${VRX_INSTALL_PACKAGE_DIR}

@@ -9,7 +9,7 @@
 #include <string_view>
 
 #include "fuzz/fuzz_support.h"
-#include "toolchain/mendrix/cache_entry.h"
+#include "toolchain/mendrix/cache/cache_entry.h"
 
 namespace {
 

@@ -50,6 +50,8 @@ same_list "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }')" "./usr/bin/vrx
 ./usr/lib/vrxcompile/libtmb.so
 ./usr/lib/cmake/vrxCompile/vrxCompileConfig.cmake
 ./usr/lib/cmake/vrxCompile/vrxCompileConfigVersion.cmake
+./usr/lib/cmake/vrxCompile/vrxCompileTargets.cmake
+./usr/lib/cmake/vrxCompile/vrxCompileTargets-release.cmake
 ./usr/share/man/man1/vrxCompile.1
 ./usr/share/man/man1/vrxInfo.1
 ./usr/share/doc/vrxcompile/README.md
@@ -182,6 +184,8 @@ $top/lib/vrxcompile/mendrix.dll
 $top/lib/vrxcompile/tmb.dll
 $top/lib/cmake/vrxCompile/vrxCompileConfig.cmake
 $top/lib/cmake/vrxCompile/vrxCompileConfigVersion.cmake
+$top/lib/cmake/vrxCompile/vrxCompileTargets.cmake
+$top/lib/cmake/vrxCompile/vrxCompileTargets-release.cmake
 $top/share/man/man1/vrxCompile.1
 $top/share/man/man1/vrxInfo.1
 $top/share/doc/vrxcompile/README.md

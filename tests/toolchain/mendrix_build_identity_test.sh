@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The compiler library's build identity is the same for two copies of the
 # tree at different paths, and changes with a source file linked in from
-# source/ and with the compile flags. Each copy is configured and only the
+# source/, with a header in a subfolder of the library and with the compile
+# flags. Each copy is configured and only the
 # identity's header is built.
 #   mendrix_build_identity_test.sh <source folder> <work folder>
 set -euo pipefail
@@ -28,7 +29,10 @@ copy "$work/elsewhere/b"
 first=$(identity "$work/a")
 [ "$first" = "$(identity "$work/elsewhere/b")" ] || fail "two checkouts at different paths differ"
 echo "// changed" >>"$work/elsewhere/b/source/include_walk.cpp"
-[ "$first" != "$(identity "$work/elsewhere/b")" ] || fail "a changed source of source/ kept it"
+second=$(identity "$work/elsewhere/b")
+[ "$first" != "$second" ] || fail "a changed source of source/ kept it"
+echo "// changed" >>"$work/elsewhere/b/toolchain/mendrix/cache/cache_entry.h"
+[ "$second" != "$(identity "$work/elsewhere/b")" ] || fail "a changed header of cache/ kept it"
 [ "$first" != "$(identity "$work/a" -DCMAKE_CXX_FLAGS=-DVRX_PROBE)" ] || fail "other flags kept it"
 rm -rf "$work"
 echo "build identity: independent of paths, covers sources and flags"

@@ -17,9 +17,9 @@
 
 #include "platform/folder_handle.h"
 #include "tests/toolchain/mendrix_support.h"
-#include "toolchain/mendrix/cache_entry.h"
-#include "toolchain/mendrix/cache_folder.h"
-#include "toolchain/mendrix/cache_settings.h"
+#include "toolchain/mendrix/cache/cache_entry.h"
+#include "toolchain/mendrix/cache/cache_folder.h"
+#include "toolchain/mendrix/cache/cache_settings.h"
 
 namespace fs = std::filesystem;
 using namespace mendrix_test;

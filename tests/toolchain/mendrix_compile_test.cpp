@@ -16,8 +16,9 @@
 #endif
 
 #include "tests/toolchain/mendrix_support.h"
+#include "toolchain/common/hash128.h"
 #include "toolchain/common/validated_form.h"
-#include "toolchain/mendrix/quarn.h"
+#include "toolchain/mendrix/output/debug_info.h"
 
 namespace fs = std::filesystem;
 using namespace mendrix_test;
@@ -188,8 +189,9 @@ TEST_P(ValidPrograms, CompileIntoOneRecordPerStage) {
         EXPECT_EQ(record.magic, toolchain::kStageRecordMagic);
         EXPECT_EQ(record.kind, slot.kind);
         EXPECT_EQ(record.binaryFormat, c.format) << "stage " << slot.kind;
-        EXPECT_EQ(firstWord(record),
-                  c.format == toolchain::kBinarySpirv ? kSpirvMagic : toolchain::kValidatedFormMagic);
+        EXPECT_EQ(firstWord(record), c.format == toolchain::kBinarySpirv
+                                         ? kSpirvMagic
+                                         : toolchain::kValidatedFormMagic);
         EXPECT_EQ(record.gpuVersion, 2u);
         EXPECT_EQ(record.optimizationFlags, 0x40u);
         EXPECT_EQ((record.flags & toolchain::kStageFlagEssl) != 0, c.sources.essl);
@@ -619,12 +621,12 @@ TEST(MendrixCompile, DebugInformationFileMapsHashesToSources) {
                              static_cast<const void*>(&compiled.set.pixelShader)}) {
         toolchain::ToolchainStageRecord record = recordAt(slot);
         ASSERT_NE(record.flags & toolchain::kStageFlagHashPresent, 0u);
-        mendrix::Hash128 hash;
+        toolchain::Hash128 hash;
         std::memcpy(hash.data(), record.hash, hash.size());
-        EXPECT_EQ(hash, mendrix::hash128(std::string_view(
+        EXPECT_EQ(hash, toolchain::hash128(std::string_view(
                             reinterpret_cast<const char*>(record.binary), record.binarySize)))
             << "the hash is that of the binary";
-        EXPECT_NE(text.find(mendrix::hexOf(hash) + " spirv " + std::to_string(record.binarySize)),
+        EXPECT_NE(text.find(toolchain::hexOf(hash) + " spirv " + std::to_string(record.binarySize)),
                   std::string::npos)
             << text;
     }

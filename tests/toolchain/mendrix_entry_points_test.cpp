@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
 
 #include "libraries/compiler_library.h"
 #include "platform/dynamic_library.h"
@@ -95,6 +100,29 @@ TEST(MendrixEntryPoints, RepeatedCompilesKeepNothingAlive) {
         compiler.release(set);
         EXPECT_EQ(compiler.liveProgramCount(), 0u);
     }
+}
+
+// The driver's compute-stage error ends the run after VRX2Initialize and
+// calls no Destroy: the library still holds its compiler then, so a leak
+// checker (the sanitizer build) has nothing to report and the run ends with
+// exactly its message and exit code.
+TEST(MendrixEntryPoints, ARunEndingBeforeDestroyLosesNothing) {
+    TempFolder temp;
+    const std::string examples = MENDRIX_EXAMPLES_DIR;
+    const fs::path errors = temp.path() / "stderr";
+    std::string command = "\"" + std::string(VRX_DRIVER_PATH) + "\" -v \"" + examples +
+                          "/textured.vert\" -c \"" + examples + "/blur.comp\" -noquarn -o \"" +
+                          (temp.path() / "p.vrx").string() + "\" 2> \"" + errors.string() + "\"";
+#ifdef _WIN32
+    command = "\"" + command + "\"";  // cmd.exe drops the outer quotes
+#endif
+    int status = std::system(command.c_str());
+#ifndef _WIN32
+    ASSERT_TRUE(WIFEXITED(status));
+    status = WEXITSTATUS(status);
+#endif
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(readFileBytes(errors), "Error: compute shader must be compiled on its own.\n");
 }
 
 // ---- agreement with the reference validator ---------------------------------

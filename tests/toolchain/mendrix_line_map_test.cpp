@@ -9,7 +9,8 @@
 #include "platform/allocation.h"
 #include "source/shader_source.h"
 #include "tests/toolchain/mendrix_support.h"
-#include "toolchain/mendrix/line_map.h"
+#include "toolchain/common/folded_path.h"
+#include "toolchain/mendrix/front_end/line_map.h"
 
 namespace {
 
@@ -56,8 +57,8 @@ TEST(MendrixLineMap, EveryMistakeIsReportedAtItsFileAndLine) {
     };
     // clang-format on
     for (const auto& layout : layouts) {
-        std::string stage = mendrix::foldPath(kLayouts + layout.folder + "/" + layout.stage);
-        std::string file = mendrix::foldPath(kLayouts + layout.folder + "/" + layout.file);
+        std::string stage = toolchain::foldPath(kLayouts + layout.folder + "/" + layout.stage);
+        std::string file = toolchain::foldPath(kLayouts + layout.folder + "/" + layout.file);
         std::string log = logOf(loaded({stage}), stage);
         EXPECT_NE(log.find(file + ":" + std::to_string(layout.line) + ": error: "),
                   std::string::npos)
@@ -130,7 +131,7 @@ TEST(MendrixLineMap, RebuildStopsWhereTheLoaderStopsAtTheIncludeBound) {
     std::string main = folder.file("main.vert");
     EXPECT_EQ(
         logOf(loaded({main}), main),
-        mendrix::foldPath(folder.file("light.glsl")) +
+        toolchain::foldPath(folder.file("light.glsl")) +
             ":2: warning: '#extension' : extension not supported: GL_ARB_no_such_extension\n" +
             folder.file("t16.glsl") + ":2: error: more than 65536 #includes");
 }
@@ -154,7 +155,7 @@ TEST(MendrixLineMap, PathsAreFolded) {
     };
     // clang-format on
     for (const auto& row : cases) {
-        EXPECT_EQ(mendrix::foldPath(row.path), row.folded) << row.path;
+        EXPECT_EQ(toolchain::foldPath(row.path), row.folded) << row.path;
     }
 }
 

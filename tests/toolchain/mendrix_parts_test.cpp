@@ -2,9 +2,10 @@
 // message tidying and the debug hash.
 #include <gtest/gtest.h>
 
-#include "toolchain/mendrix/diagnostics.h"
-#include "toolchain/mendrix/quarn.h"
-#include "toolchain/mendrix/source_scan.h"
+#include "toolchain/common/hash128.h"
+#include "toolchain/mendrix/front_end/diagnostics.h"
+#include "toolchain/mendrix/front_end/version_line.h"
+#include "toolchain/mendrix/output/debug_info.h"
 
 namespace {
 
@@ -83,9 +84,9 @@ TEST(MendrixDiagnostics, LinkMessagesBelongToTheLastStageNamed) {
 }
 
 TEST(MendrixQuarn, HashIsFnv1a128) {
-    EXPECT_EQ(mendrix::hexOf(mendrix::hash128("")), "6c62272e07bb014262b821756295c58d");
-    EXPECT_EQ(mendrix::hexOf(mendrix::hash128("a")), "d228cb696f1a8caf78912b704e4a8964");
-    EXPECT_EQ(mendrix::hexOf(mendrix::hash128("foobar")), "343e1662793c64bf6f0d3597ba446f18");
+    EXPECT_EQ(toolchain::hexOf(toolchain::hash128("")), "6c62272e07bb014262b821756295c58d");
+    EXPECT_EQ(toolchain::hexOf(toolchain::hash128("a")), "d228cb696f1a8caf78912b704e4a8964");
+    EXPECT_EQ(toolchain::hexOf(toolchain::hash128("foobar")), "343e1662793c64bf6f0d3597ba446f18");
 }
 
 }  // namespace

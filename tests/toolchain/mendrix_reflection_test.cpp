@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "tests/toolchain/mendrix_support.h"
-#include "toolchain/mendrix/spirv_optimizer.h"
+#include "toolchain/mendrix/output/spirv_optimizer.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // base folder's forms of paths and logs.
 #include <gtest/gtest.h>
 
-#include "toolchain/mendrix/cache_base_folder.h"
+#include "toolchain/mendrix/cache/cache_base_folder.h"
 #ifndef _WIN32
 #include "toolchain/mendrix/remote/remote_settings.h"
 #endif

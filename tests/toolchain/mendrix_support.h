@@ -14,7 +14,7 @@
 #include "tests/support/temp_folder.h"
 #include "toolchain/common/stage_record.h"
 #include "toolchain/mendrix/compiler.h"
-#include "toolchain/mendrix/reflection.h"
+#include "toolchain/mendrix/output/reflection.h"
 
 namespace mendrix_test {
 

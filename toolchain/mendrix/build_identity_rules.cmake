@@ -1,7 +1,11 @@
 # The compile cache's build identity: mendrix_build_identity.h, made at build
 # time by build_identity.cmake from
-#  - every source file of the targets linked into the library and the
-#    headers beside them, by repository-relative name and content;
+#  - every source file and header that can be linked into the library, by
+#    repository-relative name and content: everything under
+#    toolchain/mendrix/ (every room, and the recipe files) and
+#    toolchain/common/, source/ and platform/, and the interface headers in
+#    libraries/. One recursive list, so a file moved between folders never
+#    drops out of it;
 #  - the compile and link flags, with the source and build folders replaced
 #    by fixed placeholders, so two checkouts at different paths agree;
 #  - the C++ compiler and its version;
@@ -10,38 +14,33 @@
 #    every patch), set by cmake/front_end.cmake.
 # The target mendrix_build_identity makes only the header.
 
-# Repository-relative names of the sources of `targets` and of the headers
-# in their folders.
+# Repository-relative names of the files the identity covers, sorted.
 function(vrx_identity_sources result)
-    set(files "")
-    foreach(target IN LISTS ARGN)
-        get_target_property(folder ${target} SOURCE_DIR)
-        get_target_property(sources ${target} SOURCES)
-        file(GLOB headers ${folder}/*.h)
-        foreach(source IN LISTS sources headers)
-            if(source MATCHES "^\\$<")
-                continue()
-            endif()
-            cmake_path(ABSOLUTE_PATH source BASE_DIRECTORY ${folder} NORMALIZE)
-            cmake_path(IS_PREFIX PROJECT_BINARY_DIR "${source}" NORMALIZE generated)
-            if(NOT generated)
-                file(RELATIVE_PATH relative ${PROJECT_SOURCE_DIR} ${source})
-                list(APPEND files ${relative})
-            endif()
+    set(patterns "")
+    foreach(folder toolchain/mendrix toolchain/common source platform)
+        foreach(kind *.cpp *.h *.cmake CMakeLists.txt)
+            list(APPEND patterns ${PROJECT_SOURCE_DIR}/${folder}/${kind})
         endforeach()
     endforeach()
-    file(GLOB shared_headers RELATIVE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/libraries/*.h)
-    file(GLOB recipe RELATIVE ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*.cmake
-                                                    ${CMAKE_CURRENT_SOURCE_DIR}/CMakeLists.txt)
-    list(APPEND files ${shared_headers} ${recipe})
-    list(REMOVE_DUPLICATES files)
+    file(GLOB_RECURSE files CONFIGURE_DEPENDS RELATIVE ${PROJECT_SOURCE_DIR} ${patterns})
+    file(GLOB headers CONFIGURE_DEPENDS RELATIVE ${PROJECT_SOURCE_DIR}
+         ${PROJECT_SOURCE_DIR}/libraries/*.h)
+    list(APPEND files ${headers})
+    # A build folder kept inside one of those folders holds no source.
+    cmake_path(IS_PREFIX PROJECT_SOURCE_DIR "${PROJECT_BINARY_DIR}" NORMALIZE inside)
+    if(inside)
+        file(RELATIVE_PATH build_folder ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR})
+        list(FILTER files EXCLUDE REGEX "^${build_folder}/")
+    endif()
     list(SORT files)
     set(${result} ${files} PARENT_SCOPE)
 endfunction()
 
-function(vrx_mendrix_build_identity library core)
-    set(linked ${library} ${core} toolchain_common vrx_source vrx_platform)
-    vrx_identity_sources(sources ${linked})
+# `library` is the shared library, `core` the target whose flags (with
+# those of everything it links) are taken, `user` the target that includes
+# the header.
+function(vrx_mendrix_build_identity library core user)
+    vrx_identity_sources(sources)
     list(TRANSFORM sources PREPEND "${PROJECT_SOURCE_DIR}/" OUTPUT_VARIABLE source_paths)
 
     if(NOT VRX_FRONT_END_IDENTITY)
@@ -76,7 +75,7 @@ link options $<TARGET_PROPERTY:${library},LINK_OPTIONS>
         COMMENT "Taking the compiler library's build identity for the compile cache"
         VERBATIM)
     add_custom_target(mendrix_build_identity DEPENDS ${header})
-    target_sources(${core} PRIVATE ${header})
-    target_include_directories(${core} PRIVATE ${generated})
-    add_dependencies(${core} mendrix_build_identity)
+    target_sources(${user} PRIVATE ${header})
+    target_include_directories(${user} PRIVATE ${generated})
+    add_dependencies(${user} mendrix_build_identity)
 endfunction()

@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "toolchain/mendrix/cache_base_folder.h"
-#include "toolchain/mendrix/cache_entry.h"
-#include "toolchain/mendrix/cache_folder.h"
+#include "toolchain/common/hash128.h"
+#include "toolchain/mendrix/cache/cache_base_folder.h"
+#include "toolchain/mendrix/cache/cache_entry.h"
+#include "toolchain/mendrix/cache/cache_folder.h"
+#include "toolchain/mendrix/cache/cache_store.h"
+#include "toolchain/mendrix/front_end/line_map.h"
 #include "toolchain/mendrix/remote/remote_cache.h"
 
 namespace mendrix {
@@ -60,7 +63,7 @@ void fillStage(CachedStage& cached, StageJob& job, StageStorage& out,
     record.sourcePath = job.requestPath != nullptr ? out.path.c_str() : nullptr;
     std::memcpy(job.slot, &record, sizeof record);
     if ((record.flags & toolchain::kStageFlagHashPresent) != 0) {
-        Hash128 hash;
+        toolchain::Hash128 hash;
         std::memcpy(hash.data(), record.hash, hash.size());
         quarnStages.push_back(
             {job.stageName, std::string_view(out.path), std::string_view(job.text, job.length),
@@ -121,7 +124,8 @@ bool takeFromRemote(const EntryCheck& check, ProgramStorage& storage, Diagnostic
         accepted = bytes;
         return true;
     };
-    if (!takeFromRemoteCaches(lookup.settings, lookup.folder, hexOfKey(lookup.key), accept)) {
+    if (!takeFromRemoteCaches(lookup.settings, lookup.folder, toolchain::hexOf(lookup.key),
+                              accept)) {
         return false;
     }
     useEntry(entry, log, check.jobs, storage, diagnostics, quarnStages);
@@ -167,6 +171,27 @@ bool openFolderFor(CacheLookup& lookup) {
 
 }  // namespace
 
+std::string includeLineMapKeyBytes(const std::vector<StageJob>& jobs,
+                                   const std::string& baseFolder) {
+    std::string bytes;
+    for (const StageJob& job : jobs) {
+        std::string map;
+        if (baseFolder.empty()) {
+            map = serializeLineMap(job.lineMap);
+        } else {
+            LineMap relative = job.lineMap;
+            for (std::string& file : relative.files) {
+                file = keyPathOf(file, baseFolder);
+            }
+            map = serializeLineMap(relative);
+        }
+        const uint64_t size = map.size();
+        bytes.append(reinterpret_cast<const char*>(&size), sizeof size);
+        bytes += map;
+    }
+    return bytes;
+}
+
 bool takeFromCache(const CompileRequest& request, uint32_t gpuVersion, std::vector<StageJob>& jobs,
                    ProgramStorage& storage, Diagnostics& diagnostics,
                    std::vector<QuarnStage>& quarnStages, CacheLookup& lookup) {
@@ -175,8 +200,10 @@ bool takeFromCache(const CompileRequest& request, uint32_t gpuVersion, std::vect
         return false;
     }
     lookup.usable = true;
-    lookup.key = compileCacheKey(request, gpuVersion, jobs, lookup.settings.baseFolder);
-    lookup.entryName = hexOfKey(lookup.key) + kCacheEntrySuffix;
+    lookup.key = compileCacheKey(request, gpuVersion,
+                                 includeLineMapKeyBytes(jobs, lookup.settings.baseFolder),
+                                 lookup.settings.baseFolder);
+    lookup.entryName = toolchain::hexOf(lookup.key) + kCacheEntrySuffix;
     const std::string where = cachePath(lookup.settings.folder, lookup.entryName);
     std::string bytes;
     std::string error;
@@ -246,6 +273,20 @@ void prepareCacheStore(CacheLookup& lookup, const CompileRequest& request,
     store.settings = lookup.settings;
     store.folder = std::move(lookup.folder);
     store.entryName = lookup.entryName;
+}
+
+void completeCacheStore(PendingCacheStore& store) {
+    if (store.pending && store.local) {
+        storeInCacheFolder(store);
+    }
+    if (store.pending && store.remote) {
+        const std::string_view name = store.entryName;
+        storeInRemoteCaches(
+            store.settings, store.folder,
+            std::string(name.substr(0, name.size() - std::string_view(kCacheEntrySuffix).size())),
+            store.bytes);
+    }
+    store = PendingCacheStore();
 }
 
 }  // namespace mendrix

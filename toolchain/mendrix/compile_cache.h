@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "platform/folder_handle.h"
-#include "toolchain/mendrix/cache_key.h"
-#include "toolchain/mendrix/cache_settings.h"
-#include "toolchain/mendrix/diagnostics.h"
-#include "toolchain/mendrix/quarn.h"
+#include "toolchain/mendrix/cache/cache_key.h"
+#include "toolchain/mendrix/cache/cache_settings.h"
+#include "toolchain/mendrix/front_end/diagnostics.h"
+#include "toolchain/mendrix/output/debug_info.h"
 #include "toolchain/mendrix/stage_job.h"
 
 namespace mendrix {
@@ -39,10 +39,21 @@ bool takeFromCache(const CompileRequest& request, uint32_t gpuVersion, std::vect
                    ProgramStorage& storage, Diagnostics& diagnostics,
                    std::vector<QuarnStage>& quarnStages, CacheLookup& lookup);
 
+// The include line maps of the stages (every included file's full path and
+// where its lines stand), as bytes for the key. The log names these files,
+// so a moved or reshaped include must miss. With a base folder
+// (cache_base_folder.h) the files under it are named relative to it.
+std::string includeLineMapKeyBytes(const std::vector<StageJob>& jobs,
+                                   const std::string& baseFolder = std::string());
+
 // After a compile without errors: encodes what the jobs handed out into
 // `storage.pendingStore`, with the lookup's open folder.
 void prepareCacheStore(CacheLookup& lookup, const CompileRequest& request,
                        const std::vector<StageJob>& jobs, ProgramStorage& storage,
                        const Diagnostics& diagnostics);
+
+// Stores a pending entry, into the folder and then the remote storages
+// (best effort, one debug line each), and clears `store`.
+void completeCacheStore(PendingCacheStore& store);
 
 }  // namespace mendrix

@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "toolchain/mendrix/compile_cache.h"
-#include "toolchain/mendrix/front_end.h"
-#include "toolchain/mendrix/line_map.h"
-#include "toolchain/mendrix/quarn.h"
+#include "toolchain/mendrix/front_end/front_end.h"
+#include "toolchain/mendrix/front_end/line_map.h"
+#include "toolchain/mendrix/output/debug_info.h"
+#include "toolchain/mendrix/output/stage_output.h"
+#include "toolchain/mendrix/output/stream_out_check.h"
 #include "toolchain/mendrix/stage_job.h"
-#include "toolchain/mendrix/stage_output.h"
-#include "toolchain/mendrix/stream_out_check.h"
 
 namespace mendrix {
 

@@ -13,10 +13,10 @@
 
 #include "libraries/compiler_records.h"
 #include "toolchain/common/stage_record.h"
-#include "toolchain/mendrix/cache_store.h"
-#include "toolchain/mendrix/diagnostics.h"
-#include "toolchain/mendrix/line_map.h"
-#include "toolchain/mendrix/source_scan.h"
+#include "toolchain/mendrix/cache/cache_store.h"
+#include "toolchain/mendrix/front_end/diagnostics.h"
+#include "toolchain/mendrix/front_end/line_map.h"
+#include "toolchain/mendrix/front_end/version_line.h"
 
 namespace mendrix {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "platform/tcp_connection.h"
-#include "toolchain/mendrix/cache_entry.h"
+#include "toolchain/mendrix/cache/cache_entry.h"
 #include "toolchain/mendrix/remote/remote_settings.h"
 #include "toolchain/mendrix/remote/storage_client.h"
 #include "toolchain/mendrix/remote/storage_health.h"

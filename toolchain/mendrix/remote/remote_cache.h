@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "platform/folder_handle.h"
-#include "toolchain/mendrix/cache_settings.h"
+#include "toolchain/mendrix/cache/cache_settings.h"
 
 namespace mendrix {
 

@@ -3,7 +3,7 @@
 #include <chrono>
 #include <string>
 
-#include "toolchain/mendrix/cache_folder.h"
+#include "toolchain/mendrix/cache/cache_folder.h"
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>

@@ -1,6 +1,6 @@
-#include "toolchain/mendrix/cache_base_folder.h"
+#include "toolchain/mendrix/cache/cache_base_folder.h"
 
-#include "toolchain/mendrix/line_map.h"
+#include "toolchain/common/folded_path.h"
 
 namespace mendrix {
 
@@ -36,7 +36,7 @@ bool parseBaseFolder(const char* text, std::string& base) {
     if (text == nullptr || !isAbsolute(text)) {
         return false;
     }
-    base = foldPath(text);
+    base = toolchain::foldPath(text);
     while (base.size() > 1 && isSeparator(base.back()) && !(base.size() == 3 && base[1] == ':')) {
         base.pop_back();
     }

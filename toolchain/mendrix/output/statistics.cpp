@@ -1,4 +1,4 @@
-#include "toolchain/mendrix/statistics.h"
+#include "toolchain/mendrix/output/statistics.h"
 
 #define SPV_ENABLE_UTILITY_CODE
 #include <glslang/Include/intermediate.h>

@@ -4,8 +4,8 @@
 
 #include <vector>
 
-#include "toolchain/mendrix/quarn.h"
-#include "toolchain/mendrix/reflection.h"
+#include "toolchain/mendrix/output/debug_info.h"
+#include "toolchain/mendrix/output/reflection.h"
 #include "toolchain/mendrix/stage_job.h"
 
 namespace mendrix {

@@ -1,14 +1,11 @@
-#include "toolchain/mendrix/cache_store.h"
+#include "toolchain/mendrix/cache/cache_store.h"
 
-#include "toolchain/mendrix/cache_eviction.h"
-#include "toolchain/mendrix/cache_folder.h"
-#include "toolchain/mendrix/remote/remote_cache.h"
+#include "toolchain/mendrix/cache/cache_eviction.h"
+#include "toolchain/mendrix/cache/cache_folder.h"
 
 namespace mendrix {
 
-namespace {
-
-void storeNow(const PendingCacheStore& store) {
+void storeInCacheFolder(const PendingCacheStore& store) {
     const std::string where = cachePath(store.settings.folder, store.entryName);
     const uint64_t freeSpace = safe_files::freeSpaceOf(store.folder);
     if (freeSpace < kCacheFreeSpaceMargin ||
@@ -35,22 +32,6 @@ void storeNow(const PendingCacheStore& store) {
         return;
     }
     cacheDebugLine(store.settings, "stored", where);
-}
-
-}  // namespace
-
-void completeCacheStore(PendingCacheStore& store) {
-    if (store.pending && store.local) {
-        storeNow(store);
-    }
-    if (store.pending && store.remote) {
-        const std::string_view name = store.entryName;
-        storeInRemoteCaches(
-            store.settings, store.folder,
-            std::string(name.substr(0, name.size() - std::string_view(kCacheEntrySuffix).size())),
-            store.bytes);
-    }
-    store = PendingCacheStore();
 }
 
 }  // namespace mendrix

@@ -1,4 +1,4 @@
-#include "toolchain/mendrix/spirv_uniform_locations.h"
+#include "toolchain/mendrix/output/spirv_uniform_locations.h"
 
 #include <cstring>
 #include <unordered_map>

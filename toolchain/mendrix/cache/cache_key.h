@@ -5,10 +5,9 @@
 #include <array>
 #include <cstdint>
 #include <string>
-#include <vector>
+#include <string_view>
 
 #include "libraries/compiler_records.h"
-#include "toolchain/mendrix/stage_job.h"
 
 namespace mendrix {
 
@@ -21,26 +20,16 @@ using CacheKey = std::array<uint8_t, 16>;
 // another build never match.
 const std::string& libraryBuildIdentity();
 
-// The include line maps of the stages (every included file's full path and
-// where its lines stand), as bytes for the key. The log names these files,
-// so a moved or reshaped include must miss.
-// With a base folder (cache_base_folder.h) the files under it are named
-// relative to it.
-std::string includeLineMapKeyBytes(const std::vector<StageJob>& jobs,
-                                   const std::string& baseFolder = std::string());
-
 // The key of `request` compiled by a handle of `gpuVersion`. Reads every
 // request field the compile reads: the four texts and paths, the stream-out
 // names, the flags, the language, the optimisation mask and which
-// statistics blocks are given; and the jobs' include line maps. Not the
+// statistics blocks are given; and `lineMapBytes`, the stages' include line
+// maps as bytes (includeLineMapKeyBytes, compile_cache.h). Not the
 // debug-file folder (that file is written on every run, never taken from
 // the cache). With a base folder, the paths under it enter relative to it
 // and the key differs from every key made without one.
 CacheKey compileCacheKey(const CompileRequest& request, uint32_t gpuVersion,
-                         const std::vector<StageJob>& jobs,
+                         std::string_view lineMapBytes,
                          const std::string& baseFolder = std::string());
-
-// 32 lowercase hex digits.
-std::string hexOfKey(const CacheKey& key);
 
 }  // namespace mendrix

@@ -1,4 +1,4 @@
-#include "toolchain/mendrix/source_scan.h"
+#include "toolchain/mendrix/front_end/version_line.h"
 
 #include <cctype>
 #include <string>

@@ -1,4 +1,4 @@
-#include "toolchain/mendrix/spirv_optimizer.h"
+#include "toolchain/mendrix/output/spirv_optimizer.h"
 
 #include <spirv-tools/libspirv.hpp>
 #include <spirv-tools/optimizer.hpp>

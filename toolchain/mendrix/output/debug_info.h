@@ -9,13 +9,9 @@
 #include <string_view>
 #include <vector>
 
+#include "toolchain/common/hash128.h"
+
 namespace mendrix {
-
-using Hash128 = std::array<uint8_t, 16>;
-
-// FNV-1a, 128-bit, over `bytes`; the digest is stored big-endian.
-Hash128 hash128(std::string_view bytes);
-std::string hexOf(const Hash128& hash);
 
 struct QuarnStage {
     std::string_view stageName;  // "vertex", "pixel", "geometry", "compute"
@@ -23,7 +19,7 @@ struct QuarnStage {
     std::string_view source;
     std::string_view binaryFormat;  // "spirv" or "validated"
     uint64_t binarySize = 0;
-    Hash128 hash{};
+    toolchain::Hash128 hash{};
 };
 
 // The user's own folder for debug information files:

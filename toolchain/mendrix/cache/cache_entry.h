@@ -1,13 +1,7 @@
 // One entry of the compile cache: what a successful compile handed out (the
 // log and, per stage, its record, binary, reflection, dump and statistics),
-// in a file of its own. Layout (little-endian):
-//   uint32 magic "VRXK", uint32 format version, 16-byte key, uint64 body size,
-//   the body, then a 16-byte XXH3-128 of everything before it.
-// Body: the log (uint64 size, bytes), uint32 stage count, and per stage:
-//   uint32 slot (0 vertex, 1 pixel, 2 geometry, 3 compute), the stage record
-//   (uint32 size, bytes, pointers zero), binary, reflection and dump (each
-//   uint64 size, bytes; the dump after a uint8 presence byte), uint8 presence
-//   of statistics and the nine uint32 counters.
+// in a file of its own. The byte layout is described once, in
+// docs/mendrix.md ("Entry", under "Compile cache").
 // The reader trusts nothing: any damage, truncation, trailing byte or other
 // format version makes it refuse the whole entry, and so does a stage whose
 // record does not describe the bytes the entry holds (sizes, kind for the
@@ -23,7 +17,7 @@
 
 #include "libraries/compiler_records.h"
 #include "toolchain/common/stage_record.h"
-#include "toolchain/mendrix/cache_key.h"
+#include "toolchain/mendrix/cache/cache_key.h"
 
 namespace mendrix {
 

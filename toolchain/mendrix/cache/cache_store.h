@@ -4,14 +4,15 @@
 // calls after it wrote the output, or VRX2Destroy), so the cache never
 // takes disk space the output needs. A store that would leave less than
 // kCacheFreeSpaceMargin free on the folder's file system is skipped. The
-// remote storages are written after the folder.
+// remote storages are written after the folder (completeCacheStore,
+// compile_cache.h).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "platform/folder_handle.h"
-#include "toolchain/mendrix/cache_settings.h"
+#include "toolchain/mendrix/cache/cache_settings.h"
 
 namespace mendrix {
 
@@ -28,7 +29,7 @@ struct PendingCacheStore {
     std::string bytes;  // the encoded entry
 };
 
-// Stores a pending entry (best effort, one debug line) and clears `store`.
-void completeCacheStore(PendingCacheStore& store);
+// Stores a pending entry into the folder (best effort, one debug line).
+void storeInCacheFolder(const PendingCacheStore& store);
 
 }  // namespace mendrix

@@ -1,4 +1,4 @@
-#include "toolchain/mendrix/reflection.h"
+#include "toolchain/mendrix/output/reflection.h"
 
 #include <glslang/Include/intermediate.h>
 #include <glslang/MachineIndependent/localintermediate.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <unordered_set>
 
-#include "toolchain/mendrix/live_symbols.h"
+#include "toolchain/mendrix/output/live_symbols.h"
 
 namespace mendrix {
 

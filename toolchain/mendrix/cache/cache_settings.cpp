@@ -1,11 +1,11 @@
-#include "toolchain/mendrix/cache_settings.h"
+#include "toolchain/mendrix/cache/cache_settings.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/decimal.h"
-#include "toolchain/mendrix/cache_base_folder.h"
+#include "toolchain/mendrix/cache/cache_base_folder.h"
 
 namespace mendrix {
 

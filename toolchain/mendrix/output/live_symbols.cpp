@@ -1,4 +1,4 @@
-#include "toolchain/mendrix/live_symbols.h"
+#include "toolchain/mendrix/output/live_symbols.h"
 
 #include <glslang/Include/intermediate.h>
 #include <glslang/MachineIndependent/localintermediate.h>

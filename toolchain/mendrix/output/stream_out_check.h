@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "toolchain/mendrix/reflection.h"
+#include "toolchain/mendrix/output/reflection.h"
 #include "toolchain/mendrix/stage_job.h"
 
 namespace mendrix {

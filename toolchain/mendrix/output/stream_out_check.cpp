@@ -1,4 +1,4 @@
-#include "toolchain/mendrix/stream_out_check.h"
+#include "toolchain/mendrix/output/stream_out_check.h"
 
 #include <string>
 #include <string_view>

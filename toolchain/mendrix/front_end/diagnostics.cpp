@@ -1,9 +1,9 @@
-#include "toolchain/mendrix/diagnostics.h"
+#include "toolchain/mendrix/front_end/diagnostics.h"
 
 #include <optional>
 #include <vector>
 
-#include "toolchain/mendrix/line_map.h"
+#include "toolchain/mendrix/front_end/line_map.h"
 
 namespace mendrix {
 

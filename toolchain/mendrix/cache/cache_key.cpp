@@ -1,11 +1,10 @@
-#include "toolchain/mendrix/cache_key.h"
+#include "toolchain/mendrix/cache/cache_key.h"
 
 #include <cstring>
 #include <string_view>
 
-#include "toolchain/mendrix/cache_base_folder.h"
-#include "toolchain/mendrix/cache_entry.h"
-#include "toolchain/mendrix/line_map.h"
+#include "toolchain/mendrix/cache/cache_base_folder.h"
+#include "toolchain/mendrix/cache/cache_entry.h"
 #include "toolchain/mendrix/mendrix_build_identity.h"
 
 #define XXH_INLINE_ALL
@@ -57,29 +56,8 @@ const std::string& libraryBuildIdentity() {
     return identity;
 }
 
-std::string includeLineMapKeyBytes(const std::vector<StageJob>& jobs,
-                                   const std::string& baseFolder) {
-    std::string bytes;
-    for (const StageJob& job : jobs) {
-        std::string map;
-        if (baseFolder.empty()) {
-            map = serializeLineMap(job.lineMap);
-        } else {
-            LineMap relative = job.lineMap;
-            for (std::string& file : relative.files) {
-                file = keyPathOf(file, baseFolder);
-            }
-            map = serializeLineMap(relative);
-        }
-        const uint64_t size = map.size();
-        bytes.append(reinterpret_cast<const char*>(&size), sizeof size);
-        bytes += map;
-    }
-    return bytes;
-}
-
 CacheKey compileCacheKey(const CompileRequest& request, uint32_t gpuVersion,
-                         const std::vector<StageJob>& jobs, const std::string& baseFolder) {
+                         std::string_view lineMapBytes, const std::string& baseFolder) {
     KeyHasher hasher;
     hasher.bytes(libraryBuildIdentity());
     hasher.number(gpuVersion);
@@ -109,22 +87,11 @@ CacheKey compileCacheKey(const CompileRequest& request, uint32_t gpuVersion,
             hasher.text(request.streamOutVaryings[i]);
         }
     }
-    hasher.bytes(includeLineMapKeyBytes(jobs, baseFolder));
+    hasher.bytes(lineMapBytes);
     if (!baseFolder.empty()) {
         hasher.bytes("paths relative to the base folder");
     }
     return hasher.digest();
-}
-
-std::string hexOfKey(const CacheKey& key) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(key.size() * 2);
-    for (uint8_t byte : key) {
-        hex += kDigits[byte >> 4];
-        hex += kDigits[byte & 0xf];
-    }
-    return hex;
 }
 
 }  // namespace mendrix

@@ -1,10 +1,10 @@
-#include "toolchain/mendrix/cache_eviction.h"
+#include "toolchain/mendrix/cache/cache_eviction.h"
 
 #include <algorithm>
 #include <vector>
 
 #include "platform/decimal.h"
-#include "toolchain/mendrix/cache_folder.h"
+#include "toolchain/mendrix/cache/cache_folder.h"
 
 namespace mendrix {
 

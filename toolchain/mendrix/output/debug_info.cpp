@@ -1,4 +1,4 @@
-#include "toolchain/mendrix/quarn.h"
+#include "toolchain/mendrix/output/debug_info.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -9,18 +9,12 @@ namespace mendrix {
 
 namespace {
 
-__extension__ typedef unsigned __int128 Uint128;
-
-Uint128 makeUint128(uint64_t high, uint64_t low) {
-    return (static_cast<Uint128>(high) << 64) | low;
-}
-
-Hash128 programHash(const std::vector<QuarnStage>& stages) {
+toolchain::Hash128 programHash(const std::vector<QuarnStage>& stages) {
     std::string all;
     for (const QuarnStage& stage : stages) {
         all.append(reinterpret_cast<const char*>(stage.hash.data()), stage.hash.size());
     }
-    return hash128(all);
+    return toolchain::hash128(all);
 }
 
 std::string folderProblem(safe_files::FolderResult result, const std::string& error) {
@@ -39,32 +33,6 @@ std::string folderProblem(safe_files::FolderResult result, const std::string& er
 }
 
 }  // namespace
-
-Hash128 hash128(std::string_view bytes) {
-    const Uint128 prime = makeUint128(0x0000000001000000ull, 0x000000000000013Bull);
-    Uint128 state = makeUint128(0x6c62272e07bb0142ull, 0x62b821756295c58dull);
-    for (char c : bytes) {
-        state ^= static_cast<uint8_t>(c);
-        state *= prime;
-    }
-    Hash128 digest{};
-    for (int i = 15; i >= 0; --i) {
-        digest[i] = static_cast<uint8_t>(state & 0xff);
-        state >>= 8;
-    }
-    return digest;
-}
-
-std::string hexOf(const Hash128& hash) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string text;
-    text.reserve(32);
-    for (uint8_t byte : hash) {
-        text += kDigits[byte >> 4];
-        text += kDigits[byte & 0xf];
-    }
-    return text;
-}
 
 bool defaultQuarnDirectory(std::string& directory, std::string& problem) {
     auto variable = [](const char* name) -> std::string {
@@ -94,18 +62,18 @@ bool defaultQuarnDirectory(std::string& directory, std::string& problem) {
 }
 
 std::string quarnFileName(const std::vector<QuarnStage>& stages) {
-    return hexOf(programHash(stages)) + ".quarn";
+    return toolchain::hexOf(programHash(stages)) + ".quarn";
 }
 
 std::string quarnFileText(const std::vector<QuarnStage>& stages) {
     std::string text = "QUARN 1\n";
-    text += "program " + hexOf(programHash(stages)) + "\n";
+    text += "program " + toolchain::hexOf(programHash(stages)) + "\n";
     text += "stages " + std::to_string(stages.size()) + "\n";
     for (const QuarnStage& stage : stages) {
         text += "stage ";
         text += stage.stageName;
         text += ' ';
-        text += hexOf(stage.hash);
+        text += toolchain::hexOf(stage.hash);
         text += ' ';
         text += stage.binaryFormat;
         text += ' ';

@@ -1,4 +1,4 @@
-#include "toolchain/mendrix/cache_folder.h"
+#include "toolchain/mendrix/cache/cache_folder.h"
 
 #include <vector>
 

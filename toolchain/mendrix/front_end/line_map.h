@@ -63,8 +63,4 @@ bool placeLine(const LineMap& map, int textLine, std::string& path, int& fileLin
 // The whole map as bytes, the same for equal maps, for a cache key.
 std::string serializeLineMap(const LineMap& map);
 
-// `path` with "." and ".." segments and repeated separators folded ('/' is
-// the separator; '\\' too on Windows). A ".." at the root stays at the root.
-std::string foldPath(std::string_view path);
-
 }  // namespace mendrix

@@ -1,4 +1,4 @@
-#include "toolchain/mendrix/front_end.h"
+#include "toolchain/mendrix/front_end/front_end.h"
 
 #include <glslang/Public/ResourceLimits.h>
 
@@ -6,7 +6,7 @@
 #include <string_view>
 #include <utility>
 
-#include "toolchain/mendrix/reflection.h"
+#include "toolchain/mendrix/output/reflection.h"
 
 namespace mendrix {
 

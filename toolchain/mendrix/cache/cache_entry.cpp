@@ -1,10 +1,9 @@
-#include "toolchain/mendrix/cache_entry.h"
+#include "toolchain/mendrix/cache/cache_entry.h"
 
 #include <cstring>
 
+#include "toolchain/common/hash128.h"
 #include "toolchain/common/validated_form.h"
-#include "toolchain/mendrix/compiler.h"
-#include "toolchain/mendrix/quarn.h"
 
 #define XXH_INLINE_ALL
 #include <xxhash.h>
@@ -100,10 +99,10 @@ bool binaryHasItsForm(const CachedStage& stage) {
 
 bool hashFitsBinary(const toolchain::ToolchainStageRecord& record,
                     const std::vector<uint8_t>& binary) {
-    Hash128 expected{};
+    toolchain::Hash128 expected{};
     if ((record.flags & toolchain::kStageFlagHashPresent) != 0) {
-        expected =
-            hash128(std::string_view(reinterpret_cast<const char*>(binary.data()), binary.size()));
+        expected = toolchain::hash128(
+            std::string_view(reinterpret_cast<const char*>(binary.data()), binary.size()));
     }
     return std::memcmp(expected.data(), record.hash, expected.size()) == 0;
 }

@@ -1,4 +1,4 @@
-#include "toolchain/mendrix/stage_output.h"
+#include "toolchain/mendrix/output/stage_output.h"
 
 #include <glslang/MachineIndependent/localintermediate.h>
 #include <glslang/SPIRV/GlslangToSpv.h>
@@ -11,9 +11,9 @@
 
 #include "toolchain/common/validated_form.h"
 #include "toolchain/mendrix/compiler.h"
-#include "toolchain/mendrix/spirv_optimizer.h"
-#include "toolchain/mendrix/spirv_uniform_locations.h"
-#include "toolchain/mendrix/statistics.h"
+#include "toolchain/mendrix/output/spirv_optimizer.h"
+#include "toolchain/mendrix/output/spirv_uniform_locations.h"
+#include "toolchain/mendrix/output/statistics.h"
 
 namespace mendrix {
 
@@ -115,7 +115,7 @@ void emitStage(const ProgramOutput& program, StageJob& job, size_t index,
     record.languageVersion = static_cast<uint32_t>(languageVersion);
     record.sourcePath = job.requestPath != nullptr ? out.path.c_str() : nullptr;
     if ((flags & kCompileFlagNoQuarn) == 0) {
-        Hash128 hash = hash128(
+        toolchain::Hash128 hash = toolchain::hash128(
             std::string_view(reinterpret_cast<const char*>(out.binary.data()), out.binary.size()));
         std::memcpy(record.hash, hash.data(), hash.size());
         record.flags |= toolchain::kStageFlagHashPresent;
