@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 
 seconds="${1:-${VRX_FUZZ_SECONDS:-60}}"
 targets=(source_loading optimization_list stream_out command_line vrx_reader cache_entry
-         service_request)
+         service_request http_answer)
 
 bash scripts/install-packages.sh cmake ninja-build clang libclang-rt-14-dev
 

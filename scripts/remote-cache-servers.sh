@@ -5,9 +5,10 @@
 # Sourced by the remote cache test and bench/remote_cache.sh:
 #   source scripts/remote-cache-servers.sh
 #   start_redis FOLDER [PASSWORD]   sets REDIS_PORT
-#   start_nginx FOLDER              sets HTTP_PORT; /cache/ takes PUT, /ro/
+#   start_nginx FOLDER [PASSWORD]   sets HTTP_PORT; /cache/ takes PUT, /ro/
 #                                   serves the same files read-only, /moved/
-#                                   redirects to /cache/
+#                                   redirects to /cache/, /auth/ takes PUT
+#                                   from the user "vrx" with PASSWORD
 #   stop_remote_servers             stops every server these started
 REMOTE_SERVER_PIDS=()
 
@@ -41,8 +42,9 @@ start_redis() {
 }
 
 start_nginx() {
-    local folder=$1 user_line=""
-    mkdir -p "$folder/files/cache" "$folder/temp"
+    local folder=$1 password=${2:-} user_line=""
+    mkdir -p "$folder/files/cache" "$folder/files/auth" "$folder/temp"
+    (umask 077 && echo "vrx:{PLAIN}$password" >"$folder/htpasswd")
     HTTP_PORT=$(free_port)
     # A master started as root hands its workers to 'nobody' unless told.
     [ "$(id -u)" = 0 ] && user_line="user root;"
@@ -67,6 +69,11 @@ http {
         location /cache/ { dav_methods PUT; create_full_put_path on; }
         location /ro/ { alias $folder/files/cache/; limit_except GET { deny all; } }
         location /moved/ { return 301 /cache/; }
+        location /auth/ {
+            dav_methods PUT;
+            auth_basic "cache";
+            auth_basic_user_file $folder/htpasswd;
+        }
     }
 }
 CONF

@@ -5,11 +5,13 @@ port, then serves until killed (at most 120 s):
   full      never accepts; its accept queue is filled, so connects hang
   trickle   answers a Redis bulk string one byte every 200 ms
   garbage   answers what no Redis server would
-  huge      announces a 300 MB answer"""
+  huge      announces a 300 MB answer
+  http-huge the same over HTTP"""
 import socket, sys, threading, time
 
 ANSWERS = {"trickle": b"$100\r\n" + b"x" * 100, "garbage": b"HTTP/1.1 200 OK\r\n\r\n",
-           "huge": b"$300000000\r\n"}
+           "huge": b"$300000000\r\n",
+           "http-huge": b"HTTP/1.1 200 OK\r\nContent-Length: 300000000\r\n\r\n"}
 
 
 def serve(connection, mode):

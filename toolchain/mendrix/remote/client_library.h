@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/dynamic_library.h"
+#include "toolchain/mendrix/remote/storage_client.h"
 
 namespace mendrix::remote {
 
@@ -35,6 +36,21 @@ inline bool bindClientLibrary(const char* soname, const EntryPointName* names, s
         std::memcpy(static_cast<char*>(table) + names[i].offset, &address, sizeof address);
     }
     return true;
+}
+
+// Runs `request` with the entry points `bind` gives, or answers
+// `unavailable` with why the library cannot be used.
+template <typename EntryPoints, typename Request>
+StorageAnswer withClientLibrary(const EntryPoints* (*bind)(std::string&), const Request& request) {
+    std::string error;
+    const EntryPoints* api = bind(error);
+    if (api == nullptr) {
+        StorageAnswer answer;
+        answer.outcome = StorageOutcome::unavailable;
+        answer.error = error;
+        return answer;
+    }
+    return request(*api);
 }
 
 }  // namespace mendrix::remote

@@ -1,244 +1,198 @@
-// HTTP storages (any server that answers GET and accepts PUT) through
-// libcurl. Redirects are never followed, only http and https are spoken,
-// and the request's deadlines bound name resolution, connecting and the
-// whole transfer.
-#include <curl/curl.h>
-
+// Plain HTTP storages (any server that answers GET and accepts PUT) over a
+// connection of our own: one HTTP/1.1 request per connection, closed after
+// the answer, every step ended by the request's absolute deadlines. Loading
+// a general HTTP library would cost a remote hit more than the hit itself;
+// https:// storages go to the libcurl client. Redirects are never followed.
 #include <algorithm>
-#include <cstddef>
-#include <memory>
+#include <cstdint>
+#include <string>
+#include <vector>
 
 #include "platform/tcp_connection.h"
-#include "toolchain/mendrix/remote/client_library.h"
+#include "toolchain/mendrix/remote/http_answer.h"
+#include "toolchain/mendrix/remote/http_status.h"
 #include "toolchain/mendrix/remote/storage_client.h"
 
 namespace mendrix::remote {
 
 namespace {
 
-constexpr const char* kCurlLibrary = "libcurl.so.4";
-constexpr const char* kObjectSuffix = ".vrxc";
+constexpr std::string_view kObjectSuffix = ".vrxc";
+constexpr std::string_view kPlainScheme = "http://";
+constexpr uint16_t kDefaultPort = 80;
+constexpr size_t kReceiveChunk = 64 * 1024;
 
-struct CurlEntryPoints {
-    CURLcode (*globalInit)(long);
-    CURL* (*easyInit)();
-    CURLcode (*setOption)(CURL*, CURLoption, ...);
-    CURLcode (*perform)(CURL*);
-    CURLcode (*getInfo)(CURL*, CURLINFO, ...);
-    void (*cleanup)(CURL*);
-    curl_slist* (*listAppend)(curl_slist*, const char*);
-    void (*listFree)(curl_slist*);
-    const char* (*errorText)(CURLcode);
-};
-
-bool loadCurl(CurlEntryPoints& entryPoints, std::string& error) {
-    static const EntryPointName kNames[] = {
-        {"curl_global_init", offsetof(CurlEntryPoints, globalInit)},
-        {"curl_easy_init", offsetof(CurlEntryPoints, easyInit)},
-        {"curl_easy_setopt", offsetof(CurlEntryPoints, setOption)},
-        {"curl_easy_perform", offsetof(CurlEntryPoints, perform)},
-        {"curl_easy_getinfo", offsetof(CurlEntryPoints, getInfo)},
-        {"curl_easy_cleanup", offsetof(CurlEntryPoints, cleanup)},
-        {"curl_slist_append", offsetof(CurlEntryPoints, listAppend)},
-        {"curl_slist_free_all", offsetof(CurlEntryPoints, listFree)},
-        {"curl_easy_strerror", offsetof(CurlEntryPoints, errorText)},
-    };
-    if (!bindClientLibrary(kCurlLibrary, kNames, std::size(kNames), &entryPoints, error)) {
-        return false;
-    }
-    if (entryPoints.globalInit(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
-        error = std::string(kCurlLibrary) + " could not be initialised";
-        return false;
-    }
-    return true;
+bool usesTls(const StorageAddress& address) {
+    return !address.url.starts_with(kPlainScheme);
 }
 
-const CurlEntryPoints* curl(std::string& error) {
-    static CurlEntryPoints entryPoints{};
-    static std::string loadError;
-    static const bool loaded = loadCurl(entryPoints, loadError);
-    if (!loaded) {
-        error = loadError + " (install libcurl4)";
-    }
-    return loaded ? &entryPoints : nullptr;
-}
-
-// What a GET collects: stops the transfer once the answer passes the bound.
-struct Download {
-    std::string bytes;
-    uint64_t maxBytes = 0;
-    bool tooLarge = false;
-};
-
-size_t collect(char* data, size_t size, size_t count, void* context) {
-    auto* download = static_cast<Download*>(context);
-    const size_t length = size * count;
-    if (download->bytes.size() + length > download->maxBytes) {
-        download->tooLarge = true;
-        return 0;  // ends the transfer with an error
-    }
-    download->bytes.append(data, length);
-    return length;
-}
-
-struct Upload {
-    std::string_view rest;
-};
-
-size_t supply(char* buffer, size_t size, size_t count, void* context) {
-    auto* upload = static_cast<Upload*>(context);
-    const size_t length = std::min(size * count, upload->rest.size());
-    std::copy_n(upload->rest.data(), length, buffer);
-    upload->rest.remove_prefix(length);
-    return length;
-}
-
-struct Transfer {
-    const CurlEntryPoints& api;
-    CURL* handle = nullptr;
-    curl_slist* headers = nullptr;
-    char errorBuffer[CURL_ERROR_SIZE] = {};
-
-    explicit Transfer(const CurlEntryPoints& api) : api(api), handle(api.easyInit()) {}
-    ~Transfer() {
-        if (handle != nullptr) {
-            api.cleanup(handle);
+std::string base64(std::string_view bytes) {
+    static constexpr char kDigits[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string text;
+    for (size_t i = 0; i < bytes.size(); i += 3) {
+        uint32_t group = static_cast<uint32_t>(static_cast<unsigned char>(bytes[i])) << 16;
+        if (i + 1 < bytes.size()) {
+            group |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[i + 1])) << 8;
         }
-        if (headers != nullptr) {
-            api.listFree(headers);
+        if (i + 2 < bytes.size()) {
+            group |= static_cast<unsigned char>(bytes[i + 2]);
         }
+        text += kDigits[(group >> 18) & 63];
+        text += kDigits[(group >> 12) & 63];
+        text += i + 1 < bytes.size() ? kDigits[(group >> 6) & 63] : '=';
+        text += i + 2 < bytes.size() ? kDigits[group & 63] : '=';
     }
-    Transfer(const Transfer&) = delete;
-    Transfer& operator=(const Transfer&) = delete;
-};
-
-long millisecondsUntil(int64_t deadline) {
-    return static_cast<long>(std::max<int64_t>(1, deadline - tcp::nowMilliseconds()));
+    return text;
 }
 
-// The options every request takes.
-void prepare(Transfer& transfer, const StorageAddress& address, const RequestDeadlines& deadlines,
-             const std::string& url) {
-    const CurlEntryPoints& api = transfer.api;
-    CURL* handle = transfer.handle;
-    api.setOption(handle, CURLOPT_URL, url.c_str());
-    api.setOption(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-    api.setOption(handle, CURLOPT_FOLLOWLOCATION, 0L);
-    api.setOption(handle, CURLOPT_NOSIGNAL, 1L);
-    api.setOption(handle, CURLOPT_ERRORBUFFER, transfer.errorBuffer);
-    api.setOption(handle, CURLOPT_CONNECTTIMEOUT_MS,
-                  millisecondsUntil(std::min(deadlines.connectBy, deadlines.answerBy)));
-    api.setOption(handle, CURLOPT_TIMEOUT_MS, millisecondsUntil(deadlines.answerBy));
-    api.setOption(handle, CURLOPT_USERAGENT, "vrxcompile");
+// The request line and header fields of one request for the entry `key`;
+// `bodySize` is announced when the request carries a body.
+std::string requestHead(std::string_view method, const StorageAddress& address,
+                        const std::string& key, const uint64_t* bodySize) {
+    // address.url is "http://<authority><path>/": the target is its path.
+    const size_t path = address.url.find('/', kPlainScheme.size());
+    std::string head = std::string(method) + ' ' + address.url.substr(path) + key +
+                       std::string(kObjectSuffix) + " HTTP/1.1\r\nHost: ";
+    head += address.host.find(':') == std::string::npos ? address.host : '[' + address.host + ']';
+    if (address.port != kDefaultPort) {
+        head += ':' + std::to_string(address.port);
+    }
+    head += "\r\nUser-Agent: vrxcompile\r\n";
     if (!address.user.empty() || address.hasPassword) {
-        api.setOption(handle, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
-        api.setOption(handle, CURLOPT_USERNAME, address.user.c_str());
-        api.setOption(handle, CURLOPT_PASSWORD, address.password.c_str());
+        head += "Authorization: Basic " + base64(address.user + ':' + address.password) + "\r\n";
     }
+    if (bodySize != nullptr) {
+        head += "Content-Type: application/octet-stream\r\nContent-Length: " +
+                std::to_string(*bodySize) + "\r\n";
+    }
+    head += "Connection: close\r\n\r\n";
+    return head;
 }
 
-// Runs the transfer; false with `answer` filled when it did not get through.
-bool perform(Transfer& transfer, StorageAnswer& answer, long& status) {
-    const CURLcode code = transfer.api.perform(transfer.handle);
-    if (code != CURLE_OK) {
-        answer.outcome = StorageOutcome::failed;
-        answer.error =
-            transfer.errorBuffer[0] != '\0' ? transfer.errorBuffer : transfer.api.errorText(code);
-        return false;
-    }
-    transfer.api.getInfo(transfer.handle, CURLINFO_RESPONSE_CODE, &status);
-    return true;
+// One request on its own connection, and what is known of it for messages.
+struct Exchange {
+    Exchange(const StorageAddress& address, const RequestDeadlines& deadlines)
+        : address(address), deadlines(deadlines) {}
+
+    const StorageAddress& address;
+    RequestDeadlines deadlines;
+    int64_t startedAt = tcp::nowMilliseconds();
+    uint64_t received = 0;
+    tcp::Connection connection;
+};
+
+int64_t elapsed(const Exchange& exchange) {
+    return tcp::nowMilliseconds() - exchange.startedAt;
 }
 
-std::string statusText(long status) {
-    return "the server answered with status " + std::to_string(status);
+StorageOutcome connectToServer(Exchange& exchange, std::string& error) {
+    const tcp::Outcome outcome =
+        tcp::connectTo(exchange.address.host, exchange.address.port,
+                       std::min(exchange.deadlines.connectBy, exchange.deadlines.answerBy),
+                       exchange.connection, error);
+    if (outcome == tcp::Outcome::timedOut) {
+        error = "Connection timed out after " + std::to_string(elapsed(exchange)) + " milliseconds";
+    } else if (outcome == tcp::Outcome::failed) {
+        error = "Failed to connect to " + exchange.address.host + " port " +
+                std::to_string(exchange.address.port) + " after " +
+                std::to_string(elapsed(exchange)) + " ms: " + error;
+    }
+    return outcome == tcp::Outcome::done ? StorageOutcome::hit : StorageOutcome::failed;
+}
+
+std::string exchangeTimedOut(const Exchange& exchange) {
+    return "Operation timed out after " + std::to_string(elapsed(exchange)) +
+           " milliseconds with " + std::to_string(exchange.received) + " bytes received";
+}
+
+StorageOutcome sendRequest(Exchange& exchange, std::string_view bytes, std::string& error) {
+    const tcp::Outcome outcome = tcp::sendAll(exchange.connection, bytes.data(), bytes.size(),
+                                              exchange.deadlines.answerBy, error);
+    if (outcome == tcp::Outcome::timedOut) {
+        error = exchangeTimedOut(exchange);
+    }
+    return outcome == tcp::Outcome::done ? StorageOutcome::hit : StorageOutcome::failed;
+}
+
+// Reads the answer until `reader` has it whole; `hit` when it has.
+StorageOutcome receiveAnswer(Exchange& exchange, HttpAnswerReader& reader, std::string& error) {
+    std::vector<char> buffer(kReceiveChunk);
+    HttpRead read = HttpRead::more;
+    while (read == HttpRead::more) {
+        size_t count = 0;
+        const tcp::Outcome outcome =
+            tcp::receiveSome(exchange.connection, buffer.data(), buffer.size(), count,
+                             exchange.deadlines.answerBy, error);
+        if (outcome != tcp::Outcome::done) {
+            if (outcome == tcp::Outcome::timedOut) {
+                error = exchangeTimedOut(exchange);
+            }
+            return StorageOutcome::failed;
+        }
+        exchange.received += count;
+        read = count == 0 ? endHttpAnswer(reader, error)
+                          : feedHttpAnswer(reader, std::string_view(buffer.data(), count), error);
+    }
+    if (read == HttpRead::tooLarge) {
+        return StorageOutcome::refused;
+    }
+    return read == HttpRead::complete ? StorageOutcome::hit : StorageOutcome::failed;
 }
 
 }  // namespace
 
 StorageAnswer fetchOverHttp(const StorageAddress& address, const RequestDeadlines& deadlines,
                             const std::string& key, uint64_t maxBytes) {
+    if (usesTls(address)) {
+        return fetchOverHttps(address, deadlines, key, maxBytes);
+    }
     StorageAnswer answer;
-    const CurlEntryPoints* api = curl(answer.error);
-    if (api == nullptr) {
-        answer.outcome = StorageOutcome::unavailable;
-        return answer;
-    }
-    Transfer transfer(*api);
-    if (transfer.handle == nullptr) {
-        answer.error = "out of memory";
-        return answer;
-    }
-    Download download;
-    download.maxBytes = maxBytes;
-    prepare(transfer, address, deadlines, address.url + key + kObjectSuffix);
-    api->setOption(transfer.handle, CURLOPT_WRITEFUNCTION, collect);
-    api->setOption(transfer.handle, CURLOPT_WRITEDATA, &download);
-    api->setOption(transfer.handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes));
-    long status = 0;
-    if (!perform(transfer, answer, status)) {
-        if (download.tooLarge || answer.error.find("aximum file size") != std::string::npos) {
-            answer.outcome = StorageOutcome::refused;
-            answer.error = answerTooLarge(maxBytes);
-        }
-        return answer;
-    }
-    if (status == 200) {
-        answer.outcome = StorageOutcome::hit;
-        answer.bytes = std::move(download.bytes);
-    } else if (status == 404) {
-        answer.outcome = StorageOutcome::miss;
-    } else {
-        // A redirect is a refusal (never followed); a wrong password or a
-        // broken server fails the storage.
+    Exchange exchange(address, deadlines);
+    HttpAnswerReader reader;
+    reader.maxBody = maxBytes;
+    reader.keepBody = true;
+    answer.outcome = connectToServer(exchange, answer.error);
+    if (answer.outcome == StorageOutcome::hit) {
         answer.outcome =
-            status >= 300 && status < 400 ? StorageOutcome::refused : StorageOutcome::failed;
-        answer.error = statusText(status);
+            sendRequest(exchange, requestHead("GET", address, key, nullptr), answer.error);
+    }
+    if (answer.outcome == StorageOutcome::hit) {
+        answer.outcome = receiveAnswer(exchange, reader, answer.error);
+    }
+    if (answer.outcome == StorageOutcome::hit) {
+        answer.outcome = fetchOutcome(reader.status, answer.error);
+        answer.bytes = std::move(reader.body);
     }
     return answer;
 }
 
 StorageAnswer storeOverHttp(const StorageAddress& address, const RequestDeadlines& deadlines,
                             const std::string& key, std::string_view bytes) {
+    if (usesTls(address)) {
+        return storeOverHttps(address, deadlines, key, bytes);
+    }
     StorageAnswer answer;
-    const CurlEntryPoints* api = curl(answer.error);
-    if (api == nullptr) {
-        answer.outcome = StorageOutcome::unavailable;
+    Exchange exchange(address, deadlines);
+    HttpAnswerReader reader;
+    const uint64_t size = bytes.size();
+    answer.outcome = connectToServer(exchange, answer.error);
+    if (answer.outcome != StorageOutcome::hit) {
         return answer;
     }
-    Transfer transfer(*api);
-    if (transfer.handle == nullptr) {
-        answer.error = "out of memory";
-        return answer;
+    answer.outcome = sendRequest(exchange, requestHead("PUT", address, key, &size), answer.error);
+    if (answer.outcome == StorageOutcome::hit) {
+        answer.outcome = sendRequest(exchange, bytes, answer.error);
     }
-    Upload upload{bytes};
-    Download reply;
-    reply.maxBytes = 64 * 1024;  // the server's short answer, not kept
-    prepare(transfer, address, deadlines, address.url + key + kObjectSuffix);
-    // No "Expect: 100-continue" pause before the body.
-    transfer.headers = api->listAppend(nullptr, "Expect:");
-    transfer.headers = api->listAppend(transfer.headers, "Content-Type: application/octet-stream");
-    api->setOption(transfer.handle, CURLOPT_HTTPHEADER, transfer.headers);
-    api->setOption(transfer.handle, CURLOPT_UPLOAD, 1L);
-    api->setOption(transfer.handle, CURLOPT_READFUNCTION, supply);
-    api->setOption(transfer.handle, CURLOPT_READDATA, &upload);
-    api->setOption(transfer.handle, CURLOPT_INFILESIZE_LARGE,
-                   static_cast<curl_off_t>(bytes.size()));
-    api->setOption(transfer.handle, CURLOPT_WRITEFUNCTION, collect);
-    api->setOption(transfer.handle, CURLOPT_WRITEDATA, &reply);
-    long status = 0;
-    if (!perform(transfer, answer, status)) {
-        return answer;
-    }
-    if (status >= 200 && status < 300) {
-        answer.outcome = StorageOutcome::stored;
-    } else {
-        // A server that takes no writes (403, 405) or no more (507) only
-        // refuses this store; a wrong password or a broken server fails.
-        answer.outcome = status == 401 || (status >= 500 && status != 507)
-                             ? StorageOutcome::failed
-                             : StorageOutcome::refused;
-        answer.error = statusText(status);
+    // A server that refuses the body may answer and close before taking it
+    // all: its answer says more than the broken send.
+    std::string answerError;
+    const StorageOutcome received = receiveAnswer(exchange, reader, answerError);
+    if (received == StorageOutcome::hit) {
+        answer.outcome = storeOutcome(reader.status, answer.error);
+    } else if (answer.outcome == StorageOutcome::hit) {
+        answer.outcome = received;
+        answer.error = answerError;
     }
     return answer;
 }

@@ -221,71 +221,67 @@ StorageOutcome openSession(RedisSession& session, const StorageAddress& address,
     return StorageOutcome::hit;
 }
 
+// Opens a session and sends the one command of a request; `readReply`
+// makes the answer of its reply.
+template <typename ReadReply>
+StorageAnswer oneCommand(const StorageAddress& address, const RequestDeadlines& deadlines,
+                         const std::vector<std::string_view>& words, uint64_t maxBytes,
+                         const ReadReply& readReply) {
+    return withClientLibrary(hiredis, [&](const HiredisEntryPoints& api) {
+        StorageAnswer answer;
+        RedisSession session(api, deadlines);
+        answer.outcome = openSession(session, address, answer.error);
+        if (answer.outcome == StorageOutcome::hit) {
+            answer.outcome = session.command(words, maxBytes, answer.error);
+        }
+        if (answer.outcome == StorageOutcome::hit) {
+            readReply(*session.lastReply(), answer);
+        }
+        return answer;
+    });
+}
+
 }  // namespace
 
 StorageAnswer fetchFromRedis(const StorageAddress& address, const RequestDeadlines& deadlines,
                              const std::string& key, uint64_t maxBytes) {
-    StorageAnswer answer;
-    const HiredisEntryPoints* api = hiredis(answer.error);
-    if (api == nullptr) {
-        answer.outcome = StorageOutcome::unavailable;
-        return answer;
-    }
-    RedisSession session(*api, deadlines);
     const std::string name = kKeyPrefix + key;
-    answer.outcome = openSession(session, address, answer.error);
-    if (answer.outcome == StorageOutcome::hit) {
-        answer.outcome = session.command({"GET", name}, maxBytes, answer.error);
-    }
-    if (answer.outcome != StorageOutcome::hit) {
-        return answer;
-    }
-    const redisReply& reply = *session.lastReply();
-    switch (reply.type) {
-        case REDIS_REPLY_STRING:
-            answer.bytes.assign(reply.str, reply.len);
-            break;
-        case REDIS_REPLY_NIL:
-            answer.outcome = StorageOutcome::miss;
-            break;
-        case REDIS_REPLY_ERROR:
-            answer.outcome = errorOutcome(reply, answer.error);
-            break;
-        default:
-            answer.outcome = StorageOutcome::failed;
-            answer.error = "the server answered GET with something other than a string";
-            break;
-    }
-    return answer;
+    return oneCommand(address, deadlines, {"GET", name}, maxBytes,
+                      [](const redisReply& reply, StorageAnswer& answer) {
+                          switch (reply.type) {
+                              case REDIS_REPLY_STRING:
+                                  answer.bytes.assign(reply.str, reply.len);
+                                  break;
+                              case REDIS_REPLY_NIL:
+                                  answer.outcome = StorageOutcome::miss;
+                                  break;
+                              case REDIS_REPLY_ERROR:
+                                  answer.outcome = errorOutcome(reply, answer.error);
+                                  break;
+                              default:
+                                  answer.outcome = StorageOutcome::failed;
+                                  answer.error =
+                                      "the server answered GET with something other than a string";
+                                  break;
+                          }
+                      });
 }
 
 StorageAnswer storeInRedis(const StorageAddress& address, const RequestDeadlines& deadlines,
                            const std::string& key, std::string_view bytes) {
-    StorageAnswer answer;
-    const HiredisEntryPoints* api = hiredis(answer.error);
-    if (api == nullptr) {
-        answer.outcome = StorageOutcome::unavailable;
-        return answer;
-    }
-    RedisSession session(*api, deadlines);
     const std::string name = kKeyPrefix + key;
-    answer.outcome = openSession(session, address, answer.error);
-    if (answer.outcome == StorageOutcome::hit) {
-        answer.outcome = session.command({"SET", name, bytes}, 4096, answer.error);
-    }
-    if (answer.outcome != StorageOutcome::hit) {
-        return answer;
-    }
-    const redisReply& reply = *session.lastReply();
-    if (reply.type == REDIS_REPLY_ERROR) {
-        answer.outcome = errorOutcome(reply, answer.error);
-    } else if (reply.type == REDIS_REPLY_STATUS) {
-        answer.outcome = StorageOutcome::stored;
-    } else {
-        answer.outcome = StorageOutcome::failed;
-        answer.error = "the server answered SET with something other than a status";
-    }
-    return answer;
+    return oneCommand(address, deadlines, {"SET", name, bytes}, 4096,
+                      [](const redisReply& reply, StorageAnswer& answer) {
+                          if (reply.type == REDIS_REPLY_ERROR) {
+                              answer.outcome = errorOutcome(reply, answer.error);
+                          } else if (reply.type == REDIS_REPLY_STATUS) {
+                              answer.outcome = StorageOutcome::stored;
+                          } else {
+                              answer.outcome = StorageOutcome::failed;
+                              answer.error =
+                                  "the server answered SET with something other than a status";
+                          }
+                      });
 }
 
 }  // namespace mendrix::remote

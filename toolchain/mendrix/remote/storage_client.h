@@ -44,9 +44,16 @@ StorageAnswer fetchFromRedis(const StorageAddress& address, const RequestDeadlin
 StorageAnswer storeInRedis(const StorageAddress& address, const RequestDeadlines& deadlines,
                            const std::string& key, std::string_view bytes);
 
+// http:// on our own connection; https:// handed to the libcurl client
+// below.
 StorageAnswer fetchOverHttp(const StorageAddress& address, const RequestDeadlines& deadlines,
                             const std::string& key, uint64_t maxBytes);
 StorageAnswer storeOverHttp(const StorageAddress& address, const RequestDeadlines& deadlines,
                             const std::string& key, std::string_view bytes);
+
+StorageAnswer fetchOverHttps(const StorageAddress& address, const RequestDeadlines& deadlines,
+                             const std::string& key, uint64_t maxBytes);
+StorageAnswer storeOverHttps(const StorageAddress& address, const RequestDeadlines& deadlines,
+                             const std::string& key, std::string_view bytes);
 
 }  // namespace mendrix::remote
