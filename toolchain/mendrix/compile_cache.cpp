@@ -67,7 +67,7 @@ void fillStage(CachedStage& cached, StageJob& job, StageStorage& out,
         toolchain::Hash128 hash;
         std::memcpy(hash.data(), record.hash, hash.size());
         debugInfoStages.push_back(
-            {job.stageName, std::string_view(out.path), std::string_view(job.text, job.length),
+            {job.stageName, std::string_view(out.path), std::string_view(job.source, job.length),
              record.binaryFormat == toolchain::kBinarySpirv ? "spirv" : "validated",
              out.binary.size(), hash});
     }

@@ -96,10 +96,8 @@ void applyVersionPolicy(std::vector<StageJob>& jobs, bool essl, Diagnostics& dia
             diagnostics.error(job.label, 0, "source text too large");
             continue;
         }
-        job.text = job.source;
         job.length = static_cast<int>(length);
-        job.name = job.label.c_str();
-        job.version = scanVersionLine(std::string_view(job.text, length));
+        job.version = scanVersionLine(std::string_view(job.source, length));
         if (job.version.found && job.version.es != essl) {
             std::string line = "#version " + std::to_string(job.version.version);
             std::string path;

@@ -51,12 +51,11 @@ struct StageJob {
     LineMap lineMap;
     VersionLine version;
     bool spirv = false;
-    // The front end keeps pointers to these until the program is gone.
-    const char* text = nullptr;
-    int length = 0;
-    const char* name = nullptr;
-    // The strings the front end reads: the text up to the first #line
-    // directive under `name`, and the rest (if any) under kAfterLineDirective.
+    int length = 0;  // of `source`, once the version policy has measured it
+    // The strings the front end reads: `source` up to the first #line
+    // directive under `label`, and the rest (if any) under
+    // kAfterLineDirective. The front end keeps these pointers until the
+    // program is gone.
     std::array<const char*, 2> strings{};
     std::array<int, 2> stringLengths{};
     std::array<const char*, 2> stringNames{};

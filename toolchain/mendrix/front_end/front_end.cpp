@@ -17,13 +17,13 @@ namespace {
 // and are not taken for mapped lines.
 void splitAtLineDirective(StageJob& job) {
     size_t split = job.lineMap.lineDirectiveOffset;
-    job.strings = {job.text, nullptr};
+    job.strings = {job.source, nullptr};
     job.stringLengths = {job.length, 0};
-    job.stringNames = {job.name, kAfterLineDirective};
+    job.stringNames = {job.label.c_str(), kAfterLineDirective};
     job.stringCount = 1;
     if (split > 0 && split < static_cast<size_t>(job.length)) {
         job.stringLengths = {static_cast<int>(split), job.length - static_cast<int>(split)};
-        job.strings[1] = job.text + split;
+        job.strings[1] = job.source + split;
         job.stringCount = 2;
     }
 }

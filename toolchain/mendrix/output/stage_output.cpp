@@ -95,7 +95,7 @@ void fillStageStorage(const StageJob& job, const StageForm& form,
     } else {
         out.binary = toolchain::encodeValidatedForm(
             job.kind, static_cast<uint32_t>(form.languageVersion), form.es,
-            std::string_view(job.text, static_cast<size_t>(job.length)));
+            std::string_view(job.source, static_cast<size_t>(job.length)));
     }
     out.reflection = toolchain::encodeReflection(reflection);
     if (job.requestPath != nullptr) {
@@ -131,7 +131,7 @@ toolchain::StageRecord stageRecordOf(const ProgramOutput& program, const StageJo
         std::memcpy(record.hash, hash.data(), hash.size());
         record.flags |= toolchain::kStageFlagHashPresent;
         debugInfoStages.push_back({job.stageName, std::string_view(out.path),
-                                   std::string_view(job.text, job.length),
+                                   std::string_view(job.source, job.length),
                                    form.spirv ? "spirv" : "validated", out.binary.size(), hash});
     }
     return record;
