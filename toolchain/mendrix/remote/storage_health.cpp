@@ -1,8 +1,12 @@
 #include "toolchain/mendrix/remote/storage_health.h"
 
+#include <array>
 #include <chrono>
+#include <cstdint>
 #include <string>
 
+#include "platform/decimal.h"
+#include "toolchain/common/hash128.h"
 #include "toolchain/mendrix/cache/cache_folder.h"
 
 #define XXH_INLINE_ALL
@@ -15,13 +19,12 @@ namespace {
 constexpr uint64_t kMarkerReadLimit = 32;
 
 std::string markerName(const StorageAddress& address) {
-    static constexpr char kDigits[] = "0123456789abcdef";
     uint64_t hash = XXH3_64bits(address.shown.data(), address.shown.size());
-    std::string name = kRemoteDownMarkerPrefix;
-    for (int shift = 60; shift >= 0; shift -= 4) {
-        name += kDigits[(hash >> shift) & 0xf];
+    std::array<uint8_t, 8> bytes{};  // highest first, as the hash reads
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<uint8_t>(hash >> (56 - 8 * i));
     }
-    return name;
+    return kRemoteDownMarkerPrefix + toolchain::hexOf(bytes);
 }
 
 int64_t secondsNow() {
@@ -41,7 +44,12 @@ bool storageMarkedDown(const safe_files::FolderHandle& folder, const StorageAddr
         text.find_first_not_of("0123456789") != std::string::npos) {
         return false;
     }
-    const int64_t failedAt = std::stoll(text);
+    uint64_t digits = 0;
+    if (parseDecimalDigits(text.c_str(), digits) == nullptr ||
+        digits > static_cast<uint64_t>(INT64_MAX)) {
+        return false;
+    }
+    const auto failedAt = static_cast<int64_t>(digits);
     const int64_t now = secondsNow();
     // A time ahead of the clock (it was set back) counts as no marker.
     return failedAt <= now && now - failedAt < kStorageDownSeconds;
