@@ -170,6 +170,24 @@ void Compiler::handOutFailureLog(const CompileRequest& request, const char* prob
     }
 }
 
+bool Compiler::handOut(CompiledShaderSet& set, std::unique_ptr<ProgramStorage> storage,
+                       const Diagnostics& diagnostics, bool success) {
+    success = success && !diagnostics.hasErrors();
+    storage->log = diagnostics.text();
+    set.compileLog = storage->log.empty() ? nullptr : storage->log.c_str();
+    if (!success) {
+        const char* log = set.compileLog;
+        clearFilledFields(set);
+        set.compileLog = log;
+        for (StageStorage& stage : storage->stages) {
+            stage = StageStorage{};
+        }
+    }
+    setStorage(set, storage.get());
+    live.insert(storage.release());
+    return success;
+}
+
 bool Compiler::compileProgram(const CompileRequest& request, CompiledShaderSet& set) {
     // A set compiled into before is released first, so nothing is lost.
     release(set);
@@ -178,23 +196,7 @@ bool Compiler::compileProgram(const CompileRequest& request, CompiledShaderSet& 
     Diagnostics diagnostics;
 
     auto finish = [&](bool success) {
-        if (diagnostics.hasErrors()) {
-            success = false;
-        }
-        storage->log = diagnostics.text();
-        set.compileLog = storage->log.empty() ? nullptr : storage->log.c_str();
-        if (!success) {
-            // A failed compile hands out nothing but its log.
-            const char* log = set.compileLog;
-            clearFilledFields(set);
-            set.compileLog = log;
-            for (StageStorage& stage : storage->stages) {
-                stage = StageStorage{};
-            }
-        }
-        setStorage(set, storage.get());
-        live.insert(storage.release());
-        return success;
+        return handOut(set, std::move(storage), diagnostics, success);
     };
 
     std::vector<StageJob> jobs;

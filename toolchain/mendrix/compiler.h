@@ -18,6 +18,7 @@ constexpr uint32_t kMendrixAbiVersion = 0x00010000u;
 bool initializeFrontEnd();
 
 struct ProgramStorage;
+class Diagnostics;
 
 class Compiler {
 public:
@@ -41,6 +42,10 @@ public:
 
 private:
     bool compileProgram(const CompileRequest& request, CompiledShaderSet& set);
+    // Points `set` at `storage` (which it then owns until release) with the
+    // log of `diagnostics`; a failed compile hands out nothing but its log.
+    bool handOut(CompiledShaderSet& set, std::unique_ptr<ProgramStorage> storage,
+                 const Diagnostics& diagnostics, bool success);
     // Puts a log naming `problem` into an emptied `set`, for a compile that
     // ended with an exception (out of memory, mostly).
     void handOutFailureLog(const CompileRequest& request, const char* problem,
