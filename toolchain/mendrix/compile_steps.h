@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "libraries/compiler_records.h"
@@ -12,6 +13,20 @@
 #include "toolchain/mendrix/stage_job.h"
 
 namespace mendrix {
+
+// What the steps fill for one program compiled apart from a caller's set
+// (the compile service's requests and warm-ups): the set the jobs point
+// into, the jobs, the log's messages, the storage and the stages of the
+// debug information file.
+struct ProgramWork {
+    ProgramWork() { std::memset(&set, 0, sizeof set); }
+
+    CompiledShaderSet set;
+    std::vector<StageJob> jobs;
+    Diagnostics diagnostics;
+    ProgramStorage storage;
+    std::vector<DebugInfoStage> debugInfoStages;
+};
 
 // One job per stage of the request, in pipeline order (also the order of
 // the log), pointing into `set`. False, with an error, when the request

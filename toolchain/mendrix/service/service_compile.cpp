@@ -19,30 +19,26 @@ bool compileDecoded(const std::string& requestMessage, ServiceRequest& decoded, 
     viewServiceRequest(decoded, view);
     const CompileRequest& request = view.request;
     beforeServiceCompile(request);
-    CompiledShaderSet set;
-    std::memset(&set, 0, sizeof set);
-    std::vector<StageJob> jobs;
-    Diagnostics diagnostics;
-    ProgramStorage storage;
-    std::vector<DebugInfoStage> debugInfoStages;
-    bool ok = collectJobs(request, set, jobs, diagnostics);
+    ProgramWork work;
+    bool ok = collectJobs(request, work.set, work.jobs, work.diagnostics);
     if (ok) {
-        for (StageJob& job : jobs) {
+        for (StageJob& job : work.jobs) {
             job.lineMap = std::move(decoded.stages[job.storageIndex].lineMap);
         }
-        applyVersionPolicy(jobs, request.esslLanguage != 0, diagnostics);
-        shape = programShape(jobs);
-        ok =
-            !diagnostics.hasErrors() &&
-            compileJobs(request, decoded.gpuVersion, jobs, storage, diagnostics, debugInfoStages) &&
-            !diagnostics.hasErrors();
+        applyVersionPolicy(work.jobs, request.esslLanguage != 0, work.diagnostics);
+        shape = programShape(work.jobs);
+        ok = !work.diagnostics.hasErrors() &&
+             compileJobs(request, decoded.gpuVersion, work.jobs, work.storage, work.diagnostics,
+                         work.debugInfoStages) &&
+             !work.diagnostics.hasErrors();
     }
     if (!ok) {
-        answer = encodeServiceAnswer(ServiceAnswerKind::failed, diagnostics.text());
+        answer = encodeServiceAnswer(ServiceAnswerKind::failed, work.diagnostics.text());
         return true;
     }
-    const CacheEntry entry = entryOfCompile(serviceAnswerKey(requestMessage), diagnostics.text(),
-                                            request, jobs, storage);
+    const CacheEntry entry =
+        entryOfCompile(serviceAnswerKey(requestMessage), work.diagnostics.text(), request,
+                       work.jobs, work.storage);
     answer = encodeServiceAnswer(ServiceAnswerKind::compiled, encodeCacheEntry(entry));
     return true;
 }

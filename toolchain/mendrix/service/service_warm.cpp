@@ -90,16 +90,12 @@ void warmProgramShape(const std::string& shape) {
         *sources[slot] = texts[slot].empty() ? nullptr : texts[slot].c_str();
     }
     request.esslLanguage = essl ? 1 : 0;
-    CompiledShaderSet set;
-    std::memset(&set, 0, sizeof set);
-    std::vector<StageJob> jobs;
-    Diagnostics diagnostics;
-    ProgramStorage storage;
-    std::vector<DebugInfoStage> debugInfoStages;
     try {
-        if (collectJobs(request, set, jobs, diagnostics)) {
-            applyVersionPolicy(jobs, essl, diagnostics);
-            compileJobs(request, 2, jobs, storage, diagnostics, debugInfoStages);
+        ProgramWork work;
+        if (collectJobs(request, work.set, work.jobs, work.diagnostics)) {
+            applyVersionPolicy(work.jobs, essl, work.diagnostics);
+            compileJobs(request, 2, work.jobs, work.storage, work.diagnostics,
+                        work.debugInfoStages);
         }
     } catch (...) {
         // Warming is an optimisation only.
