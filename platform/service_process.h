@@ -39,6 +39,9 @@ unsigned processorCount();
 struct Child {
     int processId = -1;
     int endNotice = -1;  // read end of a pipe whose write end only the child holds
+    // Readable once the child has ended and can be reaped (a process file
+    // descriptor); -1 where the system has none, and the pipe is watched.
+    int exitHandle = -1;
     int64_t startedMilliseconds = 0;
 };
 

@@ -178,6 +178,10 @@ bool startChild(const std::function<int(std::string& notice)>& body, Child& chil
     close(notice[1]);
     child.processId = id;
     child.endNotice = notice[0];
+    // The pipe hangs up as the child starts to end, before it can be reaped:
+    // watching it would wake the loop over and over while the child's memory
+    // is torn down. A process descriptor wakes it once, when it can be.
+    child.exitHandle = static_cast<int>(syscall(SYS_pidfd_open, id, 0));
     child.startedMilliseconds = tcp::nowMilliseconds();
     return true;
 }
@@ -188,7 +192,7 @@ void waitForWork(int listener, const std::vector<Child>& children, int timeoutMi
         entries.push_back({listener, POLLIN, 0});
     }
     for (const Child& child : children) {
-        entries.push_back({child.endNotice, POLLIN, 0});
+        entries.push_back({child.exitHandle >= 0 ? child.exitHandle : child.endNotice, POLLIN, 0});
     }
     poll(entries.data(), entries.size(), timeoutMilliseconds);
 }
@@ -207,6 +211,9 @@ void reapEnded(std::vector<Child>& children, std::vector<std::string>& notices) 
             notices.emplace_back(text, static_cast<size_t>(count));
         }
         close(it->endNotice);
+        if (it->exitHandle >= 0) {
+            close(it->exitHandle);
+        }
         it = children.erase(it);
     }
 }
