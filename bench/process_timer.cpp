@@ -9,6 +9,9 @@
 // where cpu is the user and system time of the command's process, which
 // other load on the machine disturbs less than the wall-clock time.
 // A command that exits with a non-zero code ends the timing with exit code 1.
+// In a command's arguments, "{run}" stands for the number of the command's
+// run (0 for the warm-up, then 1, 2, ...): each run can work on input
+// prepared for it, without a wrapper whose own cost would be timed.
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -29,16 +32,38 @@ namespace {
 
 struct Command {
     std::string label;
-    std::vector<char*> arguments;  // closed by a null
+    std::vector<std::string> templates;  // "{run}" not yet replaced
+    std::vector<std::string> texts;      // of the current run
+    std::vector<char*> arguments;        // into texts, closed by a null
+    int runs = 0;
     std::vector<double> perRunMilliseconds;
     std::vector<double> perRunCpuMilliseconds;
     double cpuMilliseconds = 0;  // of the runs since the last batch began
     long peakKibibytes = 0;
 };
 
+// The arguments of the command's next run.
+void prepareRun(Command& command) {
+    static const std::string kRunMark = "{run}";
+    command.texts = command.templates;
+    for (std::string& text : command.texts) {
+        for (size_t at = text.find(kRunMark); at != std::string::npos;
+             at = text.find(kRunMark, at)) {
+            text.replace(at, kRunMark.size(), std::to_string(command.runs));
+        }
+    }
+    command.arguments.clear();
+    for (std::string& text : command.texts) {
+        command.arguments.push_back(text.data());
+    }
+    command.arguments.push_back(nullptr);
+    ++command.runs;
+}
+
 // Runs `command` once and waits for it. False when it cannot be started or
 // does not exit with 0.
 bool runOnce(Command& command, bool quiet) {
+    prepareRun(command);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -95,20 +120,20 @@ int main(int argc, char** argv) {
     std::vector<Command> commands;
     for (int index = 3; index < argc; ++index) {
         if (argv[index][0] == '@') {
-            commands.push_back(Command{argv[index] + 1, {}, {}, {}, 0, 0});
+            commands.push_back(Command{});
+            commands.back().label = argv[index] + 1;
         } else if (!commands.empty()) {
-            commands.back().arguments.push_back(argv[index]);
+            commands.back().templates.push_back(argv[index]);
         } else {
             std::fprintf(stderr, "the first argument after BATCH must be an @label\n");
             return 2;
         }
     }
     for (Command& command : commands) {
-        if (command.arguments.empty()) {
+        if (command.templates.empty()) {
             std::fprintf(stderr, "%s: no command\n", command.label.c_str());
             return 2;
         }
-        command.arguments.push_back(nullptr);
         if (!runOnce(command, false)) {
             return 1;
         }

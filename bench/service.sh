@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The compile service against compiles in process, on programs that change
 # between runs (a constant appended to one stage, a new value every run, so
-# no result can be reused; the cache is off):
+# no result can be reused; the cache is off). The changed texts are written
+# before the timing, one folder per run, so the times hold the compiles
+# alone:
 #   - each example program with the service warm, in process, and glslc on
 #     the same changed text;
 #   - the first call, which starts the service (and compiles in process);
@@ -47,10 +49,30 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 service_rows=()
 row() { service_rows+=("$(printf '%-4s %-44s %12s %10s %s' "$@")"); }
 
-# change FILE: a wrapper that appends a new constant to FILE (from FILE.base)
-# before running the rest of its arguments.
-change=(sh -c 'n=$(($(cat "$0.count" 2>/dev/null || echo 0) + 1)); echo "$n" > "$0.count"
-    { cat "$0.base"; echo "const float benchChange = $n.0;"; } > "$0"; exec "$@"')
+# texts NAME LABEL FOLDER FILE...: copies FILE... (FOLDER holds them) into
+# one folder per run of LABEL, $work/NAME/LABEL-RUN for RUN 0 (the
+# warm-up) to the last, each with a constant of its own appended to the
+# changed stage ($changed). The timer runs each command on the folder of
+# its run ("{run}"), so no wrapper's cost is in the times.
+texts() {
+    local name="$1" label="$2" folder="$3" run file
+    shift 3
+    for run in $(seq 0 "$repetitions"); do
+        mkdir -p "$work/$name/$label-$run"
+        for file in "$@"; do cp "$folder/$file" "$work/$name/$label-$run/"; done
+        echo "const float benchChange = $run.0;" \
+            >> "$work/$name/$label-$run/$changed"
+    done
+}
+# in_folder FOLDER ARGUMENT...: the arguments, each file name (one not
+# starting with '-') made a path in FOLDER.
+in_folder() {
+    local folder="$1" argument
+    shift
+    for argument in "$@"; do
+        case "$argument" in -*) printf '%s\n' "$argument" ;; *) printf '%s\n' "$folder/$argument" ;; esac
+    done
+}
 
 examples="$repo/examples"
 programs=(
@@ -63,9 +85,8 @@ for program in "${programs[@]}"; do
     IFS='|' read -r name changed driver_arguments peer_files <<< "$program"
     read -ra driver_arguments <<< "$driver_arguments"
     read -ra peer_files <<< "$peer_files"
-    # The driver's copy keeps its includes; glslc's has them expanded.
-    mkdir -p "$work/$name/own" "$work/$name/peer"
-    cp "$examples"/* "$work/$name/own/" 2>/dev/null || true
+    # The driver's copies keep their includes; glslc's have them expanded.
+    mkdir -p "$work/$name/peer"
     for file in "${peer_files[@]}"; do
         awk -v folder="$examples" '
             /^[ \t]*#[ \t]*include[ \t]+"/ {
@@ -73,21 +94,25 @@ for program in "${programs[@]}"; do
                 close(folder "/" parts[2]); next }
             { print }' "$examples/$file" > "$work/$name/peer/$file"
     done
-    cp "$work/$name/own/$changed" "$work/$name/own/$changed.base"
-    cp "$work/$name/peer/$changed" "$work/$name/peer/$changed.base"
-    own="$work/$name/own"
+    own_files=()
+    for file in "$examples"/*; do [ -f "$file" ] && own_files+=("${file##*/}"); done
+    texts "$name" s "$examples" "${own_files[@]}"
+    texts "$name" in "$examples" "${own_files[@]}"
+    texts "$name" glslc "$work/$name/peer" "${peer_files[@]}"
+    mapfile -t served < <(in_folder "$work/$name/s-{run}" "${driver_arguments[@]}")
+    mapfile -t local_run < <(in_folder "$work/$name/in-{run}" "${driver_arguments[@]}")
+    mapfile -t peer_run < <(in_folder "$work/$name/glslc-{run}" "${peer_files[@]}")
     (
-        cd "$own"
-        VRXCOMPILE_SERVICE=1 "$driver" "${driver_arguments[@]}" -noquarn -o "$work/out/warmup.vrx"
+        cd "$work/$name"
+        VRXCOMPILE_SERVICE=1 "$driver" "${served[@]//\{run\}/0}" -noquarn -o "$work/out/warmup.vrx"
         sleep 1
         "$timer" "$repetitions" 1 \
-            @service env VRXCOMPILE_SERVICE=1 "${change[@]}" "$own/$changed" \
-                "$driver" "${driver_arguments[@]}" -noquarn -o "$work/out/$name-s.vrx" \
-            @in-process env VRXCOMPILE_SERVICE=0 "${change[@]}" "$own/$changed" \
-                "$driver" "${driver_arguments[@]}" -noquarn -o "$work/out/$name-p.vrx" \
-            @glslc sh -c 'cd "$0" && exec "$@"' "$work/$name/peer" "${change[@]}" \
-                "$work/$name/peer/$changed" glslc --target-env=opengl -fauto-map-locations \
-                -fauto-bind-uniforms -c "${peer_files[@]}"
+            @service env VRXCOMPILE_SERVICE=1 "$driver" "${served[@]}" -noquarn \
+                -o "$work/out/$name-s.vrx" \
+            @in-process env VRXCOMPILE_SERVICE=0 "$driver" "${local_run[@]}" -noquarn \
+                -o "$work/out/$name-p.vrx" \
+            @glslc glslc --target-env=opengl -fauto-map-locations -fauto-bind-uniforms -c \
+                "${peer_run[@]}"
     ) > "$work/f-$name.txt"
     cat "$work/f-$name.txt"
     f_service=$(field "$work/f-$name.txt" service 2)
@@ -102,6 +127,9 @@ done
 # The first call: no service running; it starts one and compiles in
 # process. Both rows first stop whatever service runs, so both pay that.
 own="$work/textured/own"
+mkdir -p "$own"
+for file in "$examples"/*; do [ -f "$file" ] && cp "$file" "$own/"; done
+cp "$own/textured.frag" "$own/textured.frag.base"
 cat > "$work/first.sh" <<'SCRIPT'
 # first.sh SERVICE(0|1) FOLDER DRIVER OUTPUT
 for lock in "$XDG_RUNTIME_DIR"/vrxcompile/*.lock; do

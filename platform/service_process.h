@@ -18,10 +18,20 @@ std::string pathOfLoadedCode(const void* address);
 // Starts `executable` with `arguments`, detached completely: a new session,
 // working folder "/", standard input, output and error on the null device,
 // every other descriptor closed, signal mask and SIGCHLD/SIGPIPE at their
-// defaults (the executable sets its own). Returns once the intermediate
-// process has ended, so the caller has no child left behind.
+// defaults (the executable sets its own). It gets this process's
+// environment, with each "NAME=item" of `listItems` added to the list
+// (items joined by ':') NAME holds, or making NAME when missing. Returns
+// once the intermediate process has ended, so the caller has no child left
+// behind.
 bool startDetached(const std::string& executable, const std::vector<std::string>& arguments,
-                   std::string& error);
+                   const std::vector<std::string>& listItems, std::string& error);
+
+// `environment` ("NAME=value" entries) with each "NAME=item" of
+// `listItems` appended to NAME's list, after a ':' when it holds items
+// already; NAME is added when missing. An item the list names already
+// ("key=..." with the same key) is left as the user set it.
+std::vector<std::string> environmentWith(std::vector<std::string> environment,
+                                         const std::vector<std::string>& listItems);
 
 // Takes, without waiting, an exclusive lock on the file at `path` (made
 // 0600 when missing, never through a link) and keeps it until the process

@@ -17,6 +17,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "platform/tcp_connection.h"
 
@@ -37,8 +38,31 @@ void closeInheritedDescriptors(long openLimit) {
     }
 }
 
+// Whether the ':'-separated `list` holds an item named `name` ("name" or
+// "name=...").
+bool listNames(std::string_view list, std::string_view name) {
+    while (!list.empty()) {
+        const std::string_view item = list.substr(0, list.find(':'));
+        if (item.substr(0, item.find('=')) == name) {
+            return true;
+        }
+        list.remove_prefix(std::min(list.size(), item.size() + 1));
+    }
+    return false;
+}
+
+std::vector<char*> nullClosed(std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (std::string& text : texts) {
+        pointers.push_back(text.data());
+    }
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
 // The detached process, between its fork and exec.
-[[noreturn]] void becomeService(const char* executable, char* const* argv, long openLimit) {
+[[noreturn]] void becomeService(const char* executable, char* const* argv, char* const* envp,
+                                long openLimit) {
     if (chdir("/") != 0) {
         _exit(127);
     }
@@ -53,11 +77,33 @@ void closeInheritedDescriptors(long openLimit) {
     signal(SIGCHLD, SIG_DFL);
     signal(SIGPIPE, SIG_DFL);
     umask(077);
-    execv(executable, argv);
+    execve(executable, argv, envp);
     _exit(127);
 }
 
 }  // namespace
+
+std::vector<std::string> environmentWith(std::vector<std::string> environment,
+                                         const std::vector<std::string>& listItems) {
+    for (const std::string& item : listItems) {
+        const size_t equals = item.find('=');
+        const std::string prefix = item.substr(0, equals + 1);
+        const std::string added = item.substr(prefix.size());
+        auto held = std::find_if(environment.begin(), environment.end(),
+                                 [&prefix](const std::string& entry) {
+                                     return entry.compare(0, prefix.size(), prefix) == 0;
+                                 });
+        if (held == environment.end()) {
+            environment.push_back(item);
+        } else if (held->size() == prefix.size()) {
+            *held += added;
+        } else if (!listNames(std::string_view(*held).substr(prefix.size()),
+                              std::string_view(added).substr(0, added.find('=')))) {
+            *held += ":" + added;
+        }
+    }
+    return environment;
+}
 
 std::string pathOfLoadedCode(const void* address) {
     Dl_info info{};
@@ -76,17 +122,19 @@ std::string pathOfLoadedCode(const void* address) {
 }
 
 bool startDetached(const std::string& executable, const std::vector<std::string>& arguments,
-                   std::string& error) {
+                   const std::vector<std::string>& listItems, std::string& error) {
     // Everything the child needs is made before the fork: after it, a
     // process with threads may only make async-signal-safe calls.
     std::vector<std::string> texts;
     texts.push_back(executable);
     texts.insert(texts.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& text : texts) {
-        argv.push_back(text.data());
+    const std::vector<char*> argv = nullClosed(texts);
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        environment.emplace_back(*entry);
     }
-    argv.push_back(nullptr);
+    environment = environmentWith(std::move(environment), listItems);
+    const std::vector<char*> envp = nullClosed(environment);
     rlimit limit{};
     const long openLimit = getrlimit(RLIMIT_NOFILE, &limit) == 0 &&
                                    limit.rlim_cur != RLIM_INFINITY &&
@@ -107,7 +155,7 @@ bool startDetached(const std::string& executable, const std::vector<std::string>
         }
         const pid_t second = fork();
         if (second == 0) {
-            becomeService(texts.front().c_str(), argv.data(), openLimit);
+            becomeService(texts.front().c_str(), argv.data(), envp.data(), openLimit);
         }
         _exit(second < 0 ? 127 : 0);
     }

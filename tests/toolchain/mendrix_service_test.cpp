@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "platform/allocation.h"
+#include "platform/service_process.h"
 #include "source/shader_source.h"
 #include "tests/toolchain/mendrix_support.h"
 #include "toolchain/mendrix/compile_cache.h"
@@ -222,5 +223,26 @@ TEST(MendrixService, DamagedMessagesAreRefusedWhole) {
                                             program.request, 2, jobs, storage, diagnostics,
                                             debugInfoStages));
         EXPECT_EQ(recordAt(&set.vertexShader).magic, 0u);
+    }
+}
+
+// The service starts with the user's environment and one allocator setting
+// added to a list the user may have set already: nothing of theirs is lost
+// or overridden.
+TEST(MendrixService, StartingEnvironmentKeepsTheUsersLists) {
+    const struct {
+        std::vector<std::string> environment;
+        std::vector<std::string> expected;
+    } rows[] = {
+        {{"HOME=/h"}, {"HOME=/h", "LIST=a=1"}},
+        {{"LIST=b=2", "HOME=/h"}, {"LIST=b=2:a=1", "HOME=/h"}},
+        {{"LIST="}, {"LIST=a=1"}},
+        {{"LIST=b=2:a=0:c"}, {"LIST=b=2:a=0:c"}},
+        {{"LIST=ab=0:b=a"}, {"LIST=ab=0:b=a:a=1"}},
+        {{"LISTS=c", "XLIST=d"}, {"LISTS=c", "XLIST=d", "LIST=a=1"}},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(service_process::environmentWith(row.environment, {"LIST=a=1"}), row.expected)
+            << row.environment.front();
     }
 }

@@ -17,6 +17,12 @@ namespace {
 
 constexpr const char* kServiceExecutableName = "mendrix-service";
 
+// The service forks a child per request, and copying the page tables of
+// its warm heap was most of a request's cost. With the allocator's heap in
+// huge pages (where the system allows them) there are a few hundred
+// entries to copy instead of ~12,000.
+constexpr const char* kServiceAllocatorTunable = "GLIBC_TUNABLES=glibc.malloc.hugetlb=1";
+
 // The service executable beside this library (lib/vrxcompile/ when
 // installed, bin/ in a build).
 std::string serviceExecutable() {
@@ -52,8 +58,8 @@ bool folderIsPrivate(const ServiceSettings& settings, std::string& reason) {
 std::string startService(const ServiceSettings& settings) {
     const std::string executable = serviceExecutable();
     std::string error;
-    if (executable.empty() ||
-        !service_process::startDetached(executable, {settings.socketPath}, error)) {
+    if (executable.empty() || !service_process::startDetached(executable, {settings.socketPath},
+                                                              {kServiceAllocatorTunable}, error)) {
         return "could not start " + executable + (error.empty() ? "" : ": " + error);
     }
     return "started " + executable + " at " + settings.socketPath;
